@@ -1,0 +1,35 @@
+# Compile and link settings shared by every target.
+
+set(CMAKE_CXX_STANDARD 17)
+set(CMAKE_CXX_STANDARD_REQUIRED ON)
+set(CMAKE_CXX_EXTENSIONS OFF)
+set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
+
+option(LAUNCHERS_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+
+# Product code: no exceptions, no RTTI, warnings on.
+add_library(product_flags INTERFACE)
+target_compile_options(product_flags INTERFACE
+  -Wall -Wextra -Wno-unused-parameter
+  $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti>)
+if(WIN32)
+  # Product code never unwinds: no unwind tables in the deliverables.
+  target_compile_options(product_flags INTERFACE -fno-asynchronous-unwind-tables -fno-unwind-tables)
+endif()
+
+if(LAUNCHERS_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(WIN32)
+  # Small, self-contained programs: size-optimised, unused sections dropped,
+  # no unwind tables, everything linked statically; no build paths or time
+  # stamps in the output.
+  add_compile_options(
+    -ffunction-sections -fdata-sections
+    -ffile-prefix-map=${CMAKE_SOURCE_DIR}=.
+    -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
+  add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--gc-sections -Wl,--no-insert-timestamp)
+  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+endif()

@@ -1,0 +1,81 @@
+# Test registration shared by all trees.
+#
+#   add_core_test(NAME SOURCES ...)     portable unit tests: native (labelled
+#                                       native), win64 (wine); in win32 every
+#                                       core test source joins one program so
+#                                       the slow 32-bit Wine starts once.
+#   add_windows_test(NAME SOURCES ... [LABELS ...] [WIN32])
+#                                       tests of the Windows layer: win64 only,
+#                                       or win64 and win32 with WIN32.
+
+if(NOT WIN32)
+  find_package(GTest REQUIRED)
+  include(GoogleTest)
+  add_library(gtest_all INTERFACE)
+  target_link_libraries(gtest_all INTERFACE GTest::gtest GTest::gtest_main)
+else()
+  set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  add_library(gtest_all INTERFACE)
+  target_link_libraries(gtest_all INTERFACE gtest gtest_main)
+endif()
+
+set(LAUNCHERS_WINE_TIMEOUT 1500)
+
+function(_launchers_test_target name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE launcher_runtime test_support gtest_all ${T_LIBS})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
+endfunction()
+
+function(add_core_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  list(TRANSFORM T_SOURCES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/ REGEX "^[^/]")
+  if(WIN32 AND LAUNCHERS_ARCH STREQUAL "x86")
+    set_property(GLOBAL APPEND PROPERTY LAUNCHERS_CORE_TEST_SOURCES ${T_SOURCES})
+    return()
+  endif()
+  _launchers_test_target(${name} SOURCES ${T_SOURCES} LIBS ${T_LIBS})
+  if(WIN32)
+    add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+    set_tests_properties(${name} PROPERTIES LABELS wine TIMEOUT ${LAUNCHERS_WINE_TIMEOUT})
+  else()
+    gtest_discover_tests(${name} PROPERTIES LABELS native DISCOVERY_TIMEOUT 60)
+  endif()
+endfunction()
+
+function(add_windows_test name)
+  cmake_parse_arguments(T "WIN32" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(NOT WIN32)
+    return()
+  endif()
+  if(LAUNCHERS_ARCH STREQUAL "x86" AND NOT T_WIN32)
+    return()
+  endif()
+  list(TRANSFORM T_SOURCES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/ REGEX "^[^/]")
+  _launchers_test_target(${name} SOURCES ${T_SOURCES} LIBS ${T_LIBS})
+  if(LAUNCHERS_ARCH STREQUAL "x86")
+    set(labels wine32 ${T_LABELS})
+  else()
+    set(labels wine ${T_LABELS})
+  endif()
+  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  set_tests_properties(${name} PROPERTIES LABELS "${labels}" TIMEOUT ${LAUNCHERS_WINE_TIMEOUT})
+endfunction()
+
+# In the 32-bit tree: one program with every core test source.
+function(finish_core_test_suite)
+  if(NOT (WIN32 AND LAUNCHERS_ARCH STREQUAL "x86"))
+    return()
+  endif()
+  get_property(sources GLOBAL PROPERTY LAUNCHERS_CORE_TEST_SOURCES)
+  if(NOT sources)
+    return()
+  endif()
+  _launchers_test_target(core_tests32 SOURCES ${sources})
+  add_test(NAME core_tests32 COMMAND core_tests32 --gtest_brief=1)
+  set_tests_properties(core_tests32 PROPERTIES LABELS wine32 TIMEOUT ${LAUNCHERS_WINE_TIMEOUT})
+endfunction()

@@ -1,0 +1,12 @@
+// The process environment, copied once and kept until exit, with lookups
+// that ignore case under Unicode simple case folding.
+#pragma once
+
+// Null-terminated array of "name=value" entries in the system's order; never
+// null (an empty array when the environment could not be read). Owned by the
+// process info cache.
+char16_t* const* environment_block();
+
+// Pointer to the value inside the environment copy (valid until exit), the
+// empty string for an entry without '=', or null when absent.
+const char16_t* get_environment_variable(const char16_t* name);

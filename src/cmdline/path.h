@@ -1,0 +1,35 @@
+// Path parsing, normalising and resolving, and the program's own file and
+// directory. '\' and '/' are separators on input, '\' on output; capacities
+// count units including the terminator.
+#pragma once
+
+#include <cstddef>
+
+// Root of a path: UNC \\server\share (root ends before the separator after
+// the share), a single leading separator (length 0, rooted), "X:\" (2,
+// rooted), "X:" (2, not rooted), else relative (0, not rooted); X is an
+// ASCII letter or digit. Fails on a malformed UNC prefix. Out-parameters may
+// be null.
+bool parse_path_root(const char16_t* path, size_t* root_length, bool* rooted, size_t* name_start);
+
+// Canonical form: one separator kind, no empty, "." or ".." components (a
+// component of n dots goes up n-1 levels). `dest` may be `source`. Fails
+// when the result (terminator included) does not fit the capacity, or the
+// 300-unit work area when working in place; never writes past either.
+bool normalize_path(const char16_t* source, char16_t* dest, size_t capacity);
+
+// The current directory of a drive (ASCII letter), through the system; true
+// only when the whole result fits.
+bool drive_current_directory(char16_t drive, char16_t* dest, size_t capacity);
+
+// Resolves `path` against `base` (or the current directory when null) and
+// normalises it. `dest` may be `path`. Fails on malformed roots, an
+// unreadable base, or a result that does not fit (relative results are
+// limited to 300 units).
+bool resolve_path(const char16_t* base, const char16_t* path, char16_t* dest, size_t capacity);
+
+// The program file's full path and its directory, read once and cached;
+// never null. When they cannot be determined the defaults "\_" and "\" are
+// returned and *known (when given) is false.
+const char16_t* module_file_name(bool* known = nullptr);
+const char16_t* program_directory(bool* known = nullptr);

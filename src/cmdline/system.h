@@ -1,0 +1,20 @@
+// What the command-line and path code needs from the system, declared once
+// and implemented twice: system_windows.cpp calls Win32, system_native.cpp
+// gives deterministic stand-ins (settable by tests) so the core runs under
+// sanitizers and fuzzers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// GetCurrentDirectoryW: the length the directory needs (without terminator
+// when it fits; with it when it does not), 0 on failure.
+uint32_t system_current_directory(char16_t* dest, uint32_t capacity);
+// GetFullPathNameW of "X:." for a drive.
+uint32_t system_drive_full_path(char16_t drive, char16_t* dest, uint32_t capacity);
+// GetModuleFileNameW(no module, ...): units written, capacity when cut, 0 on
+// failure.
+uint32_t system_module_file_name(char16_t* dest, uint32_t capacity);
+// GetEnvironmentStringsW / FreeEnvironmentStringsW.
+char16_t* system_environment_strings();
+void system_free_environment_strings(char16_t* block);

@@ -1,0 +1,30 @@
+// Small helpers shared by the tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// UTF-8 <-> UTF-16 for test code (independent of the product's converters;
+// unpaired surrogates become U+FFFD going to UTF-8).
+std::u16string u16(const std::string& utf8);
+std::string utf8(const std::u16string& text);
+std::string utf8(const char16_t* text);
+
+// Printable form of UTF-16 text for assertion messages: ASCII as is, other
+// units as \uXXXX.
+std::string escaped(const std::u16string& text);
+
+// A deterministic random source for generated cases (seed printed by
+// failing tests through SCOPED_TRACE).
+struct TestRandom {
+  uint64_t state;
+  explicit TestRandom(uint64_t seed) : state(seed * 0x9E3779B97F4A7C15ull + 1) {}
+  uint64_t next() {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    return state;
+  }
+  uint32_t below(uint32_t n) { return n ? uint32_t(next() % n) : 0; }
+};
