@@ -1,0 +1,3 @@
+#include "runtime/refcounted.h"
+
+void refcounted_add_ref(void* object) { ++static_cast<RefCounted*>(object)->count; }
