@@ -22,6 +22,12 @@ if(LAUNCHERS_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(LAUNCHERS_FUZZ)
+  # Everything in the fuzz tree is instrumented for coverage and checked.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 if(WIN32)
   # Small, self-contained programs: size-optimised, unused sections dropped,
   # no unwind tables, everything linked statically; no build paths or time
