@@ -1,0 +1,86 @@
+#include "launcher/tool_arguments.h"
+
+#include <cstdlib>
+
+#include "cmdline/path.h"
+#include "launcher/setting.h"
+#include "text/wide.h"
+
+namespace {
+
+constexpr size_t kPathCapacity = 1000;
+const char16_t kToolName[] = u"tavrin";
+const char16_t kToolExtension[] = u".exe";
+const char16_t kToolFileName[] = u"tavrin.exe";
+
+// The tool's full path into `path`; false when it cannot be determined, in
+// which case the launcher must not start anything.
+bool tool_path(const char16_t* program_dir, bool dir_known, char16_t* path) {
+  if (!dir_known) return false;
+  if (!resolve_path(program_dir, kToolName, path, kPathCapacity)) return false;
+  size_t length = wide_length(path);
+  if (length + wide_length(kToolExtension) >= kPathCapacity) return false;
+  wide_append_max(path, kPathCapacity, kToolExtension);
+  return true;
+}
+
+}  // namespace
+
+uint32_t build_tool_arguments(const LauncherSetting* setting, const char16_t* program_dir, bool dir_known,
+                              const char16_t* const* own, int32_t own_count, ToolArguments* out) {
+  out->argv = nullptr;
+  out->written = 0;
+
+  // Tool path, fixed entries, own arguments 1..n-1, terminator. A split that
+  // yields no element contributes no own arguments.
+  size_t own_arguments = own_count > 1 ? size_t(own_count) - 1 : 0;
+  size_t fixed = setting->fixed_count > 0 ? size_t(setting->fixed_count) : 0;
+  size_t capacity = 1 + fixed + own_arguments + 1;
+  if (capacity > kNoLimit / sizeof(char16_t*)) return kArgumentsFailed;
+  char16_t** argv = static_cast<char16_t**>(malloc(capacity * sizeof(char16_t*)));
+  if (!argv) return kArgumentsFailed;
+  out->argv = argv;
+
+  char16_t path[kPathCapacity] = {};
+  uint32_t result = 0;
+  bool path_known = tool_path(program_dir, dir_known, path);
+  if (!path_known) result = kToolPathUnknown;
+  argv[out->written++] = wide_dup(path_known ? path : kToolFileName);
+
+  bool resolution_failed = false;
+  for (size_t i = 0; i < fixed; ++i) {
+    const char16_t* entry = setting->fixed_arguments[i];
+    if (entry[0] == u'.' && path_known) {
+      // An entry beginning with '.' names a path relative to the launcher's
+      // directory. One that cannot be resolved is never copied from a buffer
+      // the resolution did not write. (With the directory unknown nothing is
+      // started, and the entry is kept as written for the message.)
+      for (size_t k = 0; k < kPathCapacity; ++k) path[k] = 0;
+      if (!resolve_path(program_dir, entry, path, kPathCapacity)) {
+        resolution_failed = true;
+        argv[out->written++] = nullptr;
+        continue;
+      }
+      argv[out->written++] = wide_dup(path);
+    } else {
+      argv[out->written++] = wide_dup(entry);
+    }
+  }
+  for (size_t i = 1; i <= own_arguments; ++i) argv[out->written++] = wide_dup(own[i]);
+  argv[out->written] = nullptr;
+
+  if (resolution_failed) return kArgumentsFailed;
+  for (size_t i = 0; i < out->written; ++i) {
+    if (!argv[i]) return kArgumentsFailed;
+  }
+  return result;
+}
+
+void free_tool_arguments(ToolArguments* arguments) {
+  if (arguments->argv) {
+    for (size_t i = arguments->written; i > 0; --i) wide_free(arguments->argv[i - 1]);
+    free(arguments->argv);
+  }
+  arguments->argv = nullptr;
+  arguments->written = 0;
+}
