@@ -1,0 +1,85 @@
+#include "cmdline/quote.h"
+
+#include <cstdint>
+
+#include "text/wide.h"
+
+namespace {
+
+// A tab separates arguments just like a space when the child splits its
+// command line, so both must be enclosed.
+bool needs_quotes(const char16_t* argument) {
+  if (*argument == 0) return true;
+  for (const char16_t* p = argument; *p; ++p) {
+    if (*p == u' ' || *p == u'\t') return true;
+  }
+  return false;
+}
+
+// Writes `count` copies of `unit` when `out` is given; returns the new
+// position either way.
+char16_t* put_repeated(char16_t* out, char16_t unit, size_t count) {
+  if (out) {
+    for (size_t i = 0; i < count; ++i) *out++ = unit;
+  }
+  return out;
+}
+
+}  // namespace
+
+size_t quote_argument(const char16_t* argument, bool force_quotes, char16_t* out) {
+  argument = wide_or_empty(argument);
+  const bool enclosed = force_quotes || needs_quotes(argument);
+  size_t length = 0;
+  if (enclosed) {
+    out = put_repeated(out, u'"', 1);
+    ++length;
+  }
+  // Backslashes are literal unless a quote follows them; `run` counts the
+  // ones just written so they can be doubled before a quote (or before the
+  // closing quote).
+  size_t run = 0;
+  for (const char16_t* p = argument; *p; ++p) {
+    if (*p == u'\\') {
+      ++run;
+    } else if (*p == u'"') {
+      out = put_repeated(out, u'\\', run + 1);
+      length += run + 1;
+      run = 0;
+    } else {
+      run = 0;
+    }
+    out = put_repeated(out, *p, 1);
+    ++length;
+  }
+  if (enclosed) {
+    out = put_repeated(out, u'\\', run);
+    out = put_repeated(out, u'"', 1);
+    length += run + 1;
+  }
+  return length;
+}
+
+char16_t* join_command_line(const char16_t* const* argv) {
+  // The largest unit count whose byte size (with the terminator) still fits
+  // a size_t; anything longer cannot be allocated anyway.
+  const size_t kMaxUnits = SIZE_MAX / sizeof(char16_t) - 1;
+  size_t total = 0;
+  size_t count = 0;
+  if (argv) {
+    for (; argv[count]; ++count) {
+      size_t piece = quote_argument(argv[count], count == 0, nullptr) + (count ? 1 : 0);
+      if (piece > kMaxUnits - total) return nullptr;
+      total += piece;
+    }
+  }
+  char16_t* line = wide_alloc(nullptr, total + 1);
+  if (!line) return nullptr;
+  char16_t* out = line;
+  for (size_t i = 0; i < count; ++i) {
+    if (i) *out++ = u' ';
+    out += quote_argument(argv[i], i == 0, out);
+  }
+  *out = 0;
+  return line;
+}

@@ -1,0 +1,103 @@
+#include "cmdline/quote.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+#include "text/wide.h"
+
+namespace {
+
+std::u16string quoted(const std::u16string& argument, bool force) {
+  size_t n = quote_argument(argument.c_str(), force, nullptr);
+  // Guard units after the written area show that exactly n units are written
+  // and no terminator is added.
+  std::u16string out(n + 4, u'#');
+  size_t written = quote_argument(argument.c_str(), force, &out[0]);
+  EXPECT_EQ(written, n);
+  EXPECT_EQ(out.substr(n), u"####") << escaped(argument);
+  return out.substr(0, n);
+}
+
+std::u16string joined(const std::vector<std::u16string>& args) {
+  std::vector<const char16_t*> argv;
+  for (const auto& a : args) argv.push_back(a.c_str());
+  argv.push_back(nullptr);
+  char16_t* line = join_command_line(argv.data());
+  EXPECT_NE(line, nullptr);
+  std::u16string out = line ? line : u"";
+  wide_free(line);
+  return out;
+}
+
+struct QuoteCase {
+  const char16_t* argument;
+  bool force;
+  const char16_t* expected;
+};
+
+TEST(CmdlineQuote, ArgumentTable) {
+  const QuoteCase cases[] = {
+      {u"-g", false, u"-g"},
+      {u"", false, u"\"\""},
+      {u"", true, u"\"\""},
+      {u"C:\\tools\\tavrin.exe", true, u"\"C:\\tools\\tavrin.exe\""},
+      {u"a\"b", false, u"a\\\"b"},
+      {u"a\\\"b", false, u"a\\\\\\\"b"},
+      {u"a b\\", false, u"\"a b\\\\\""},
+      {u"a\\b", false, u"a\\b"},
+      // A tab separates arguments like a space, so it forces quotes too.
+      {u"a\tb", false, u"\"a\tb\""},
+      {u"\t", false, u"\"\t\""},
+      {u" ", false, u"\" \""},
+      // Trailing backslashes stay single without enclosing quotes...
+      {u"a\\\\", false, u"a\\\\"},
+      // ...and are doubled in front of a closing quote.
+      {u"a\\\\", true, u"\"a\\\\\\\\\""},
+      {u"\\", true, u"\"\\\\\""},
+      {u"\"", false, u"\\\""},
+      {u"\"\"", false, u"\\\"\\\""},
+      {u"\"", true, u"\"\\\"\""},
+      {u"\\\\\"", false, u"\\\\\\\\\\\""},
+      {u"\\\\\" \\\\", false, u"\"\\\\\\\\\\\" \\\\\\\\\""},
+      {u"a\\\\b c", false, u"\"a\\\\b c\""},
+      {u"\"a b\"", false, u"\"\\\"a b\\\"\""},
+      {u"new\nline", false, u"new\nline"},
+      {u"\u00e9t\u00e9 \U0001F600", false, u"\"\u00e9t\u00e9 \U0001F600\""},
+      {u"%PATH%^&|<>", false, u"%PATH%^&|<>"},
+  };
+  for (const QuoteCase& c : cases) {
+    EXPECT_EQ(quoted(c.argument, c.force), std::u16string(c.expected))
+        << escaped(c.argument) << " force=" << c.force;
+  }
+}
+
+TEST(CmdlineQuote, NullArgumentIsEmpty) {
+  EXPECT_EQ(quote_argument(nullptr, false, nullptr), 2u);
+  char16_t out[3] = {u'#', u'#', u'#'};
+  EXPECT_EQ(quote_argument(nullptr, false, out), 2u);
+  EXPECT_EQ(out[0], u'"');
+  EXPECT_EQ(out[1], u'"');
+  EXPECT_EQ(out[2], u'#');
+}
+
+TEST(CmdlineQuote, JoinTable) {
+  EXPECT_EQ(joined({u"C:\\tools\\tavrin.exe", u"convert", u"-g"}), u"\"C:\\tools\\tavrin.exe\" convert -g");
+  EXPECT_EQ(joined({u"C:\\tools\\tavrin.exe", u"create", u"-g", u"", u"a b"}),
+            u"\"C:\\tools\\tavrin.exe\" create -g \"\" \"a b\"");
+  EXPECT_EQ(joined({u"x"}), u"\"x\"");
+  EXPECT_EQ(joined({u""}), u"\"\"");
+  EXPECT_EQ(joined({u"p", u"", u""}), u"\"p\" \"\" \"\"");
+  EXPECT_EQ(joined({}), u"");
+}
+
+TEST(CmdlineQuote, JoinOfNullVectorIsEmpty) {
+  char16_t* line = join_command_line(nullptr);
+  ASSERT_NE(line, nullptr);
+  EXPECT_EQ(line[0], 0);
+  wide_free(line);
+}
+
+}  // namespace
