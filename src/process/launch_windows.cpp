@@ -1,0 +1,170 @@
+#include "process/launch.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "cmdline/quote.h"
+#include "process/launch_rules.h"
+#include "process/process_handle.h"
+#include "text/wchar_cast.h"
+#include "text/wide.h"
+
+namespace {
+
+const DWORD kStdKinds[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+
+bool error_mode_set = false;
+
+bool is_handle(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+
+bool duplicate_inheritable(HANDLE source, HANDLE* out) {
+  HANDLE self = GetCurrentProcess();
+  if (DuplicateHandle(self, source, self, out, 0, TRUE, DUPLICATE_SAME_ACCESS)) return true;
+  *out = INVALID_HANDLE_VALUE;
+  return false;
+}
+
+}  // namespace
+
+void set_error_mode_once() {
+  if (error_mode_set) return;
+  error_mode_set = true;
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+}
+
+char16_t* computer_name() {
+  wchar_t name[16] = {};
+  DWORD size = 16;
+  GetComputerNameW(name, &size);
+  name[15] = 0;  // whatever a failed call left, the copy ends inside the array
+  return wide_dup(from_wchar(name));
+}
+
+uint32_t child_standard_handle(void* requested, void* own, void** out) {
+  HANDLE* result = reinterpret_cast<HANDLE*>(out);
+  *result = INVALID_HANDLE_VALUE;
+  if (is_handle(requested)) {
+    if (duplicate_inheritable(requested, result)) return 0;
+    // A handle of the caller's own that cannot be passed on is no reason to
+    // fail: the next choice serves instead.
+    if (requested != own) {
+      DWORD error = GetLastError();
+      if (error != 0) return error;
+    }
+  }
+  if (is_handle(own) && duplicate_inheritable(own, result)) return 0;
+
+  HANDLE nul = CreateFileW(L"\\\\.\\NUL", GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+  if (nul == INVALID_HANDLE_VALUE) return ERROR_OUTOFMEMORY;
+  bool made = duplicate_inheritable(nul, result);
+  CloseHandle(nul);
+  return made ? 0 : ERROR_OUTOFMEMORY;
+}
+
+uint32_t start_process(ProcessHandle** out, uint32_t flags, const char16_t* const* argv,
+                       const char16_t* const* environment, const char16_t* directory, void* std_input,
+                       void* std_output, void* std_error) {
+  return start_process_as(out, nullptr, nullptr, flags, argv, environment, directory, std_input, std_output,
+                          std_error);
+}
+
+uint32_t start_process_as(ProcessHandle** out, const char16_t* user, const char16_t* password, uint32_t flags,
+                          const char16_t* const* argv, const char16_t* const* environment,
+                          const char16_t* directory, void* std_input, void* std_output, void* std_error) {
+  if (!out) return ERROR_INVALID_PARAMETER;  // a started child could not be handed to anyone
+  *out = nullptr;
+  uint32_t error = 0;
+
+  // The child inherits the mode, so neither shows the system's
+  // critical-error or open-file boxes.
+  set_error_mode_once();
+
+  ProcessHandle* handle = create_process_handle();
+  if (!handle) error = ERROR_OUTOFMEMORY;
+
+  // The child inherits exactly the three handles chosen for it, never the
+  // caller's own ones.
+  for (DWORD kind : kStdKinds) {
+    HANDLE own = GetStdHandle(kind);
+    if (is_handle(own)) SetHandleInformation(own, HANDLE_FLAG_INHERIT, 0);
+  }
+
+  // All three start as "no handle", so the clean-up below closes only what
+  // was really made, whatever step failed.
+  HANDLE child[3] = {INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE};
+  void* requested[3] = {std_input, std_output, std_error};
+  if (handle) {
+    for (int k = 0; k < 3 && error == 0; ++k) {
+      error = child_standard_handle(requested[k], GetStdHandle(kStdKinds[k]), &child[k]);
+    }
+  }
+
+  char16_t* command_line = join_command_line(argv);
+  if (error == 0 && !command_line) error = ERROR_OUTOFMEMORY;
+
+  char16_t* block = nullptr;
+  if (error == 0 && environment) {
+    block = build_environment_block(environment);
+    if (!block) error = ERROR_OUTOFMEMORY;
+  }
+
+  char16_t* default_domain = nullptr;
+  char16_t* user_part = nullptr;
+  char16_t* domain_part = nullptr;
+  if (error == 0 && user) {
+    default_domain = computer_name();
+    if (!default_domain || !split_user(user, default_domain, &user_part, &domain_part)) error = ERROR_OUTOFMEMORY;
+  }
+
+  if (error == 0) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = child[0];
+    startup.hStdOutput = child[1];
+    startup.hStdError = child[2];
+    DWORD creation = (flags & kStartNoWindow) ? CREATE_NO_WINDOW : 0;
+    if (block) creation |= CREATE_UNICODE_ENVIRONMENT;
+    PROCESS_INFORMATION started = {};
+    // A failed start must always name a reason; some implementations of the
+    // logon start fail without setting one.
+    SetLastError(0);
+    BOOL ok;
+    if (user) {
+      ok = CreateProcessWithLogonW(to_wchar(user_part), to_wchar(domain_part), to_wchar(password),
+                                   LOGON_WITH_PROFILE, nullptr, to_wchar(command_line), creation, block,
+                                   to_wchar(directory), &startup, &started);
+    } else {
+      ok = CreateProcessW(nullptr, to_wchar(command_line), nullptr, nullptr, TRUE, creation, block,
+                          to_wchar(directory), &startup, &started);
+    }
+    if (!ok) {
+      error = GetLastError();
+      if (error == 0) error = kStartFailedWithoutReason;
+    } else {
+      CloseHandle(started.hThread);
+      handle->process_id = started.dwProcessId;
+      handle->process = started.hProcess;
+    }
+  }
+
+  wide_free(command_line);
+  free(block);
+  // The child holds its own inherited copies.
+  for (HANDLE duplicate : child) {
+    if (is_handle(duplicate)) CloseHandle(duplicate);
+  }
+  wide_free(user_part);
+  wide_free(domain_part);
+  wide_free(default_domain);
+
+  if (error != 0 && handle) {
+    handle->ops->Release(handle);
+    handle = nullptr;
+  }
+  *out = handle;
+  return error;
+}
