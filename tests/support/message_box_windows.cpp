@@ -1,0 +1,57 @@
+#include "support/message_box.h"
+
+#include <windows.h>
+
+namespace {
+
+struct Search {
+  DWORD process_id;
+  HWND found;
+};
+
+BOOL CALLBACK match_box(HWND window, LPARAM context) {
+  Search* search = reinterpret_cast<Search*>(context);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != search->process_id) return TRUE;
+  wchar_t class_name[16] = {};
+  GetClassNameW(window, class_name, 16);
+  if (lstrcmpW(class_name, L"#32770") != 0) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+std::u16string window_text(HWND window) {
+  int length = GetWindowTextLengthW(window);
+  std::u16string text(size_t(length) + 1, u'\0');
+  int got = GetWindowTextW(window, reinterpret_cast<wchar_t*>(&text[0]), length + 1);
+  text.resize(size_t(got > 0 ? got : 0));
+  return text;
+}
+
+std::u16string item_text(HWND box, int item) {
+  std::u16string text(65536, u'\0');
+  UINT got = GetDlgItemTextW(box, item, reinterpret_cast<wchar_t*>(&text[0]), int(text.size()));
+  text.resize(got);
+  return text;
+}
+
+}  // namespace
+
+MessageBoxSeen read_message_box(uint32_t process_id, uint32_t timeout_ms, bool dismiss) {
+  MessageBoxSeen seen;
+  DWORD start = GetTickCount();
+  for (;;) {
+    Search search = {process_id, nullptr};
+    EnumWindows(match_box, reinterpret_cast<LPARAM>(&search));
+    if (search.found && IsWindowVisible(search.found)) {
+      seen.found = true;
+      seen.title = window_text(search.found);
+      seen.text = item_text(search.found, 0xFFFF);
+      if (dismiss) PostMessageW(search.found, WM_COMMAND, IDOK, 0);
+      return seen;
+    }
+    if (GetTickCount() - start >= timeout_ms) return seen;
+    Sleep(20);
+  }
+}
