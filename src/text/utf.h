@@ -26,8 +26,11 @@ void utf16_put(char16_t* dest, size_t capacity, size_t* position, uint32_t code_
 size_t utf8_to_wide(char16_t* dest, size_t capacity, const char* source, size_t source_length);
 size_t utf8_to_wide_unbounded(char16_t* dest, const char* source, size_t source_length);
 
-// Converts wide text to `code_page`, one character at a time through the
-// system. `dest` may be null (capacity 0); `source` may be null.
+// Converts wide text to `code_page` (0 = the ANSI code page), one character
+// at a time through the system. Characters the page cannot hold exactly,
+// characters beyond U+FFFF and invalid input become 0x7F. On a UTF-8 page
+// every BMP character converts. `dest` may be null (capacity 0); `source`
+// may be null; `source_length` kNoLimit stops only at the terminator.
 size_t wide_to_codepage(uint32_t code_page, char* dest, size_t capacity, const char16_t* source,
                         size_t source_length);
 // The ANSI code page, no source limit.
