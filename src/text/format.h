@@ -2,8 +2,19 @@
 //
 // Conversions: d i u o x X p P c w C s S n r R t T with flags "-+ #0",
 // width and precision (digits or '*'), and size prefixes h l ll L I8 I16
-// I32 I64. `p`/`P` and `T` read 64-bit values; `t` and `n` default to 64
-// bits. See the tests for the exact rules.
+// I32 I64 (l is 32 bits, as on Windows). Differences from the C library:
+//  - p/P, T read an unsigned 64-bit integer (cast pointers to uint64_t);
+//    t reads a signed 64-bit count of Unix seconds unless a 32-bit or
+//    smaller prefix is given; n takes a pointer to int64_t by default;
+//  - r/R print the 16 bytes a pointer addresses as a GUID; t/T print
+//    "YYYY-MM-DD hh:mm:ss" (T with ".mmm") in UTC;
+//  - the zero flag beats the left flag; a precision turns the zero flag off;
+//  - a negative '*' width means no width; the alternate flag prefixes 0 as
+//    well ("0x0", "00"); a precision of 0 still prints the digit 0;
+//  - hs/S strings are 8-bit, each byte above 0x7F printed as U+FFFF;
+//  - a null string, GUID or %n pointer prints nothing / stores nothing.
+// Width and precision digits saturate; so does the running count, which is
+// then kNoLimit.
 #pragma once
 
 #include <cstdarg>
