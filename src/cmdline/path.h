@@ -28,6 +28,12 @@ bool drive_current_directory(char16_t drive, char16_t* dest, size_t capacity);
 // limited to 300 units).
 bool resolve_path(const char16_t* base, const char16_t* path, char16_t* dest, size_t capacity);
 
+// The directory of a file path: the file name and the separator before it
+// removed, except a separator that ends the root (C:\x.exe gives C:\,
+// \\srv\share\x.exe gives \\srv\share\). New string (wide_free); null
+// for a malformed root or when memory is lacking.
+char16_t* file_directory(const char16_t* file);
+
 // The program file's full path and its directory, read once and cached;
 // never null. When they cannot be determined the defaults "\_" and "\" are
 // returned and *known (when given) is false.

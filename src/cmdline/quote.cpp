@@ -60,6 +60,25 @@ size_t quote_argument(const char16_t* argument, bool force_quotes, char16_t* out
   return length;
 }
 
+namespace {
+
+// Element 0, the program, is split by different rules: it runs from its
+// opening quote to the next quote and backslashes in it are literal. So it
+// is written between quotes exactly as it is; doubling a trailing backslash
+// there would change the program's name. (A quote inside it cannot be
+// carried by any command line.)
+size_t quote_program(const char16_t* program, char16_t* out) {
+  size_t length = wide_length(program);
+  if (out) {
+    out[0] = u'"';
+    wide_move(out + 1, program, length);
+    out[length + 1] = u'"';
+  }
+  return length + 2;
+}
+
+}  // namespace
+
 char16_t* join_command_line(const char16_t* const* argv) {
   // The largest unit count whose byte size (with the terminator) still fits
   // a size_t; anything longer cannot be allocated anyway.
@@ -68,7 +87,7 @@ char16_t* join_command_line(const char16_t* const* argv) {
   size_t count = 0;
   if (argv) {
     for (; argv[count]; ++count) {
-      size_t piece = quote_argument(argv[count], count == 0, nullptr) + (count ? 1 : 0);
+      size_t piece = count ? quote_argument(argv[count], false, nullptr) + 1 : quote_program(argv[0], nullptr);
       if (piece > kMaxUnits - total) return nullptr;
       total += piece;
     }
@@ -77,8 +96,12 @@ char16_t* join_command_line(const char16_t* const* argv) {
   if (!line) return nullptr;
   char16_t* out = line;
   for (size_t i = 0; i < count; ++i) {
-    if (i) *out++ = u' ';
-    out += quote_argument(argv[i], i == 0, out);
+    if (i) {
+      *out++ = u' ';
+      out += quote_argument(argv[i], false, out);
+    } else {
+      out += quote_program(argv[0], out);
+    }
   }
   *out = 0;
   return line;

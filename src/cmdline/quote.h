@@ -9,7 +9,9 @@
 // enclosed in quotes when forced, empty, or containing a space or a tab.
 size_t quote_argument(const char16_t* argument, bool force_quotes, char16_t* out);
 
-// New command line for a null-terminated vector (element 0 always quoted,
-// one space between elements); caller frees with wide_free. Null when memory
-// is lacking or the length cannot be represented.
+// New command line for a null-terminated vector, one space between
+// elements; caller frees with wide_free. Element 0 is always enclosed in
+// quotes and written as it is (the splitting rules take it literally up to
+// the next quote, so it must not hold a quote). Null when memory is lacking
+// or the length cannot be represented.
 char16_t* join_command_line(const char16_t* const* argv);

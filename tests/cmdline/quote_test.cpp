@@ -93,6 +93,14 @@ TEST(CmdlineQuote, JoinTable) {
   EXPECT_EQ(joined({}), u"");
 }
 
+TEST(CmdlineQuote, ProgramIsWrittenAsItIs) {
+  // Backslashes in element 0 are literal to the splitter: none is doubled,
+  // not even a trailing one before the closing quote.
+  EXPECT_EQ(joined({u"C:\\dir\\", u"a\\"}), u"\"C:\\dir\\\" a\\");
+  EXPECT_EQ(joined({u"C:\\a b\\\\", u"x y\\"}), u"\"C:\\a b\\\\\" \"x y\\\\\"");
+  EXPECT_EQ(joined({u"\t"}), u"\"\t\"");
+}
+
 TEST(CmdlineQuote, JoinOfNullVectorIsEmpty) {
   char16_t* line = join_command_line(nullptr);
   ASSERT_NE(line, nullptr);
