@@ -25,18 +25,28 @@ extern MessageSink* const NullSink;
 // lines to `sink`; null sink: nothing.
 void WriteLines(MessageSink* sink, const char16_t* text);
 
-// Writes `text` in the ANSI code page, with CR LF when `end_of_line`. Write
-// errors are ignored; an invalid handle writes nothing.
-void WriteTextToHandle(void* handle, const char16_t* text, bool end_of_line);
-
 // One write as the system makes it (WriteFile): true on success with
 // *written set; on failure false and *error set.
 using ByteWriter = bool (*)(void* handle, const char* bytes, uint32_t count, uint32_t* written, uint32_t* error);
 
+// Writes `text` in the ANSI code page, with CR LF when `end_of_line`. Write
+// errors are ignored; a handle that is null or all bits set writes nothing.
+// Lines up to 197 converted bytes need no heap; a longer line without heap
+// room is cut after its last whole character within 197 bytes.
+void WriteTextToHandle(void* handle, const char16_t* text, bool end_of_line);
+// The same through `writer` (WriteTextToHandle passes system_write_bytes).
+void write_text(void* handle, const char16_t* text, bool end_of_line, ByteWriter writer);
+
 // Writes all `total` bytes in chunks of at most 16 MiB. Returns 0 on success
 // (a short write, a broken pipe, end of file or a full disk end the loop
 // early as success) or the error of a first write that wrote nothing; 6 for
-// an invalid handle. `count` (may be null) receives the bytes written.
+// a handle that is null or all bits set. `count` (may be null) receives the
+// bytes written.
 uint32_t write_all(void* handle, const char* bytes, size_t total, size_t* count, ByteWriter writer);
-// The system's writer (WriteFile on Windows; write(2) natively).
+// The system's writer (WriteFile on Windows; write(2) natively, where a
+// handle is a file descriptor cast to a pointer and errors are reported as
+// the matching Windows codes).
 bool system_write_bytes(void* handle, const char* bytes, uint32_t count, uint32_t* written, uint32_t* error);
+// GetStdHandle(STD_OUTPUT_HANDLE) or, with `error_stream`, STD_ERROR_HANDLE;
+// natively descriptors 1 and 2.
+void* system_standard_handle(bool error_stream);
