@@ -26,11 +26,16 @@ struct StringMapOps {
   // Inserts or replaces (the new key's letter case wins). False only when
   // memory is lacking; the map is then unchanged.
   bool (*Set)(StringMap* self, const char16_t* key, const char16_t* value);
+  // False when no key compares equal.
   bool (*Remove)(StringMap* self, const char16_t* key);
-  // The stored value (not a copy) or null.
+  // The stored value (not a copy) or null. Valid until its entry is replaced
+  // or removed, or the map is cleared or released.
   const char16_t* (*Get)(StringMap* self, const char16_t* key);
   // Iteration with the map's one cursor; *key receives the stored key (null
-  // at the end, when the value returned is null too).
+  // at the end, when the value returned is null too); a null `key` is
+  // allowed. Next without First, or after the end, gives null. Removing or
+  // replacing the entry at the cursor moves the cursor on to the following
+  // entry, so the next Next returns the one after that.
   const char16_t* (*First)(StringMap* self, const char16_t** key);
   const char16_t* (*Next)(StringMap* self, const char16_t** key);
 };
@@ -42,7 +47,8 @@ struct StringMap {
   StringMapNode* cursor;
 };
 
-// A new empty map with count 1, or null when memory is lacking.
+// A new empty map with count 1, or null when memory is lacking. Null keys
+// and values read as empty texts.
 StringMap* CreateStringMap();
 
 // The texts stored in a node's block.
