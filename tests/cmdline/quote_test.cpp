@@ -91,6 +91,15 @@ TEST(CmdlineQuote, JoinTable) {
   EXPECT_EQ(joined({u""}), u"\"\"");
   EXPECT_EQ(joined({u"p", u"", u""}), u"\"p\" \"\" \"\"");
   EXPECT_EQ(joined({}), u"");
+  // Cases of the kind every argument-quoting suite carries.
+  EXPECT_EQ(joined({u"prog", u"aaa", u"bbb", u"ccc"}), u"\"prog\" aaa bbb ccc");
+  EXPECT_EQ(joined({u"C:\\Program Files\\blah\\blah.exe", u"aaa"}),
+            u"\"C:\\Program Files\\blah\\blah.exe\" aaa");
+  EXPECT_EQ(joined({u"C:\\Program Files\\test", u"aa\"bb"}), u"\"C:\\Program Files\\test\" aa\\\"bb");
+  EXPECT_EQ(joined({u"echo", u"a b c"}), u"\"echo\" \"a b c\"");
+  EXPECT_EQ(joined({u"echo", u"\" \\\" \\", u"\\"}), u"\"echo\" \"\\\" \\\\\\\" \\\\\" \\");
+  EXPECT_EQ(joined({u"\u03c0\u042f\u97f3\u00e6\u221e"}), u"\"\u03c0\u042f\u97f3\u00e6\u221e\"");
+  EXPECT_EQ(joined({u"p", u"--opt=\"x y\"", u"a\\\\b"}), u"\"p\" \"--opt=\\\"x y\\\"\" a\\\\b");
 }
 
 TEST(CmdlineQuote, ProgramIsWrittenAsItIs) {
