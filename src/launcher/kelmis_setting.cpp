@@ -5,4 +5,4 @@ namespace {
 const char16_t* const kFixed[] = {u"create", u"-g", u""};
 }
 
-const LauncherSetting kLauncherSetting = {kFixed, 3, "Morvisk"};
+const LauncherSetting kLauncherSetting = {kFixed, 3, LAUNCHER_DISPLAY_NAME};
