@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "cmdline/environment.h"
 #include "cmdline/path.h"
@@ -132,6 +133,22 @@ TEST(CmdlineCacheChild, FirstStoreWinsAndResetRestoresDefaults) {
     char16_t* const* env = static_cast<char16_t* const*>(cache_get(kSlotEnvironment));
     ok &= env && env[0] == nullptr;
     return ok;
+  });
+}
+
+TEST(CmdlineCacheChild, RacingFirstStoresKeepOneValue) {
+  // Every thread stores its own copy; all see the same winner, and the
+  // losing copies are freed (the leak checker of the child would see them).
+  in_child([] {
+    void* seen[8] = {};
+    std::thread threads[8];
+    for (int i = 0; i < 8; ++i) {
+      threads[i] = std::thread([i, &seen] { seen[i] = cache_store(kSlotUserName, wide_dup(u"racer")); });
+    }
+    for (std::thread& t : threads) t.join();
+    bool ok = seen[0] && !cache_is_default(kSlotUserName);
+    for (void* v : seen) ok &= v == seen[0];
+    return ok && text(static_cast<char16_t*>(seen[0])) == u"racer";
   });
 }
 
