@@ -52,13 +52,6 @@ TEST_F(UsertextPool, FreeEmptiesThePoolWhichCanBeReused) {
   EXPECT_EQ(pool_blocks(), 1u);
 }
 
-TEST_F(UsertextPool, FreeLeavesTextsOfOtherOwnersAlone) {
-  const char16_t* empty = text_pool_copy(&pool, u"", 0);
-  text_pool_free(&pool);
-  EXPECT_EQ(*empty, 0);
-  EXPECT_EQ(S(kUsertextError), u"usertext_error");
-}
-
 TEST_F(UsertextPool, PrintfMatchesTheFormatterAcrossTheLocalBufferBoundary) {
   // 0, 1, 98, 99, 100, 101 and 1000 units: the local buffer holds up to 99.
   for (size_t n : {size_t(1), size_t(98), size_t(99), size_t(100), size_t(101), size_t(1000)}) {

@@ -81,14 +81,6 @@ TEST(UsertextWriteLines, NoSinkAndLackOfMemory) {
   EXPECT_EQ(lines_of(u"a\nb\nc"), expected);
 }
 
-TEST(UsertextSinks, NullSinkTakesEverything) {
-  NullSink->ops->write(NullSink, u"dropped", true);
-  NullSink->ops->write(NullSink, nullptr, false);
-  WriteLines(NullSink, u"a\nb");
-  EXPECT_NE(StdoutSink, StderrSink);
-  EXPECT_NE(StdoutSink->ops->write, NullSink->ops->write);
-}
-
 // --- The write-all loop with a scripted writer -----------------------------
 
 struct Response {
