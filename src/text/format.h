@@ -11,7 +11,9 @@
 //  - the zero flag beats the left flag; a precision turns the zero flag off;
 //  - a negative '*' width means no width; the alternate flag prefixes 0 as
 //    well ("0x0", "00"); a precision of 0 still prints the digit 0;
-//  - hs/S strings are 8-bit, each byte above 0x7F printed as U+FFFF;
+//  - hs/S strings are 8-bit, each byte above 0x7F printed as U+FFFF; other
+//    s strings are UTF-16 whatever the prefix; c/w with ll or I64 read a
+//    64-bit value;
 //  - a null string, GUID or %n pointer prints nothing / stores nothing.
 // Width and precision digits saturate; so does the running count, which is
 // then kNoLimit.
