@@ -40,6 +40,7 @@ int compare_exact_n(const char16_t* a, size_t a_length, const char16_t* b, size_
 int compare_exact(const char16_t* a, const char16_t* b);
 
 // Whole-text match of `pattern` ('*' any run, '?' one unit) against `text`.
-// Null reads as empty.
+// Null reads as empty. Only the first 50 stars of a pattern take units; later
+// ones match the empty run. Time grows with pattern length times text length.
 bool match_wildcard(const char16_t* pattern, const char16_t* text);
 bool match_wildcard_nocase(const char16_t* pattern, const char16_t* text);

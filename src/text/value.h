@@ -21,8 +21,10 @@ enum : uint32_t {
 };
 
 // Never fails: text that is neither a number nor a word gives 0. Reads at
-// most `limit` units (kNoLimit: up to the terminator) and never past them.
-// `form` may be null; it receives the ValueForm on every return.
+// most `limit` units (kNoLimit: up to the terminator) and never past them;
+// a word must lie wholly within the limit, so a limit reads exactly like the
+// text cut there. `form` may be null; it receives the ValueForm on every
+// return.
 int64_t parse_value(const char16_t* text, size_t limit, uint32_t* form);
 
 // Writes `value` as text in `form`, cut to capacity-1 units. `width` is the
