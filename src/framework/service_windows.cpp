@@ -1,0 +1,182 @@
+// The service dispatcher probe and the shutdown of the framework's threads.
+// Whether the service control manager started the process is found out by
+// offering the process to it on a thread of its own.
+#include "framework/signal_hub.h"
+
+namespace {
+
+wchar_t g_no_service_name[1] = {0};
+
+// For an own-process service the name in the table is not used.
+SERVICE_TABLE_ENTRYW g_dispatch_table[2] = {
+    {g_no_service_name, ServiceMain},
+    {nullptr, nullptr},
+};
+
+// Undocumented ntdll exports, resolved at run time.
+using LoaderLockFunction = LONG(NTAPI*)(ULONG flags, ULONG* disposition, ULONG_PTR* cookie);
+using LoaderUnlockFunction = LONG(NTAPI*)(ULONG flags, ULONG_PTR cookie);
+
+struct LoaderLock {
+  LoaderLockFunction lock;
+  LoaderUnlockFunction unlock;
+};
+
+LoaderLock find_loader_lock() {
+  LoaderLock loader = {nullptr, nullptr};
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  if (ntdll) {
+    loader.lock = reinterpret_cast<LoaderLockFunction>(
+        reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrLockLoaderLock")));
+    loader.unlock = reinterpret_cast<LoaderUnlockFunction>(
+        reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrUnlockLoaderLock")));
+  }
+  return loader;
+}
+
+// Under the hub's lock.
+void report_service_stopped() {
+  SignalHub& hub = g_signal_hub;
+  hub.serviceStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  hub.serviceStatus.dwCurrentState = SERVICE_STOPPED;
+  SetServiceStatus(hub.serviceStatusHandle.load(), &hub.serviceStatus);
+}
+
+// Lets a thread that may be inside the loader run on, so that it leaves the
+// loader lock before it is ended.
+void boost_thread(HANDLE thread) {
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL);
+  for (int round = 0; round < 5; ++round) {
+    SetThreadPriority(thread, THREAD_PRIORITY_HIGHEST);
+    Sleep(0);
+    GetModuleHandleA("ntdll.dll");
+  }
+}
+
+// Under the hub's lock. The thread is ended only while this thread owns the
+// loader lock, so the ended thread cannot be holding it.
+void end_thread_under_loader_lock(HANDLE thread, const LoaderLock& loader) {
+  bool both = loader.lock && loader.unlock;
+  ULONG_PTR cookie = 0;
+  if (both) loader.lock(0, nullptr, &cookie);
+  if (WaitForSingleObject(thread, 0) != WAIT_OBJECT_0) TerminateThread(thread, 0);
+  if (both) loader.unlock(0, cookie);
+}
+
+// The dispatcher thread is still blocked in StartServiceCtrlDispatcherW.
+// Returns true when ServiceMain ran in the meantime (SERVICE_STOPPED has then
+// been reported instead).
+bool end_blocked_dispatcher(HANDLE thread) {
+  SignalHub& hub = g_signal_hub;
+  LoaderLock loader = find_loader_lock();
+  boost_thread(thread);
+  bool stopped_service = false;
+  if (hub_enter()) {
+    if (hub.serviceMode) {
+      report_service_stopped();
+      stopped_service = true;
+    } else {
+      end_thread_under_loader_lock(thread, loader);
+    }
+    hub_leave();
+  }
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL);
+  return stopped_service;
+}
+
+// The service control manager did not let the dispatcher call return after
+// SERVICE_STOPPED: end the thread as if it were blocked.
+void end_unreleased_dispatcher(HANDLE thread) {
+  LoaderLock loader = find_loader_lock();
+  boost_thread(thread);
+  if (hub_enter()) {
+    end_thread_under_loader_lock(thread, loader);
+    hub_leave();
+  } else if (WaitForSingleObject(thread, 0) != WAIT_OBJECT_0) {
+    TerminateThread(thread, 0);
+  }
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL);
+}
+
+}  // namespace
+
+DWORD WINAPI ServiceDispatcherThread(LPVOID) {
+  // Fails when the process was not started as a service; otherwise returns
+  // once the service has reported SERVICE_STOPPED.
+  StartServiceCtrlDispatcherW(g_dispatch_table);
+  return 0;
+}
+
+void WINAPI ServiceMain(DWORD argc, LPWSTR* argv) {
+  SignalHub& hub = g_signal_hub;
+  // A service shows no window.
+  StopSignalWindow();
+  if (!hub_enter()) return;
+  hub.serviceMode = true;
+  hub.serviceStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  hub.serviceStatus.dwCurrentState = SERVICE_RUNNING;
+  hub.serviceStatus.dwControlsAccepted =
+      SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PAUSE_CONTINUE | SERVICE_ACCEPT_SHUTDOWN | SERVICE_ACCEPT_PARAMCHANGE;
+  const wchar_t* name = (argc > 0 && argv && argv[0]) ? argv[0] : g_no_service_name;
+  hub.serviceStatusHandle.store(RegisterServiceCtrlHandlerExW(name, ServiceCtrlHandler, nullptr));
+  SetServiceStatus(hub.serviceStatusHandle.load(), &hub.serviceStatus);
+  hub_leave();
+  // The service runs on after this returns: the launcher's main thread does
+  // the work.
+}
+
+DWORD WINAPI ServiceCtrlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
+  SignalHub& hub = g_signal_hub;
+  switch (control) {
+    case SERVICE_CONTROL_STOP:
+    case SERVICE_CONTROL_SHUTDOWN:
+      RaiseSignal(kSignalStop);
+      return NO_ERROR;
+    case SERVICE_CONTROL_PAUSE:
+      RaiseSignal(kSignalPause);
+      return NO_ERROR;
+    case SERVICE_CONTROL_CONTINUE:
+      RaiseSignal(kSignalContinue);
+      return NO_ERROR;
+    case SERVICE_CONTROL_PARAMCHANGE:
+      RaiseSignal(kSignalParametersChanged);
+      return NO_ERROR;
+    case SERVICE_CONTROL_INTERROGATE:
+      if (hub.serviceStatusHandle.load() && hub_enter()) {
+        SetServiceStatus(hub.serviceStatusHandle.load(), &hub.serviceStatus);
+        hub_leave();
+      }
+      return NO_ERROR;
+    default:
+      return ERROR_CALL_NOT_IMPLEMENTED;
+  }
+}
+
+void StopProcessFramework() {
+  SignalHub& hub = g_signal_hub;
+  StopSignalWindow();
+  if (!hub_enter()) return;
+  HANDLE thread = hub.dispatcherThread;
+  hub.dispatcherThread = nullptr;
+  bool stopped_service = false;
+  bool must_end = false;
+  if (thread) {
+    if (hub.serviceMode) {
+      // Lets StartServiceCtrlDispatcherW return on the dispatcher thread.
+      report_service_stopped();
+      stopped_service = true;
+    } else {
+      must_end = WaitForSingleObject(thread, 0) != WAIT_OBJECT_0;
+    }
+  }
+  hub_leave();
+  if (!thread) return;
+  if (must_end) stopped_service = end_blocked_dispatcher(thread);
+  // A stop report that the service control manager never answers must not
+  // keep the process alive.
+  if (stopped_service && WaitForSingleObject(thread, kServiceStopJoinMs) != WAIT_OBJECT_0) {
+    end_unreleased_dispatcher(thread);
+  }
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+}

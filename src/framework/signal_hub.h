@@ -1,0 +1,87 @@
+// The signal hub and the framework's threads, seen from inside: the state
+// they share, the handlers Windows calls, and the steps of start and stop.
+// Windows only; the launcher needs only framework.h. Tests and test hosts use
+// this header to drive the handlers directly and to inspect the hub.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+
+#include "framework/framework.h"
+
+// Signal numbers. Raising any of 1..kSignalCount sets its sticky flag.
+enum : int {
+  kSignalStop = 1,
+  kSignalPause = 2,
+  kSignalContinue = 3,
+  kSignalParametersChanged = 4,
+  kSignalCount = 10
+};
+
+// Posted to the signal window to end its thread.
+constexpr UINT WM_SIGNALWINDOW_STOP = WM_USER + 100;
+
+// The window class and title of the hidden window, and its style:
+// WS_CLIPSIBLINGS | WS_CAPTION | WS_SYSMENU, never WS_VISIBLE.
+constexpr const wchar_t* kSignalWindowClass = L"SignalWindow";
+constexpr DWORD kSignalWindowStyle = 0x04C80000;
+
+// How long StopSignalWindow waits for a window thread it could not post the
+// stop message to before it leaves the thread to process exit.
+constexpr DWORD kWindowThreadAbandonMs = 1000;
+// How long StopProcessFramework waits, after reporting SERVICE_STOPPED, for
+// the dispatcher call to return before it ends the dispatcher thread.
+constexpr DWORD kServiceStopJoinMs = 3000;
+
+// Process-wide; zero at program start. Fields marked "lock" change only under
+// `lock`; the atomics are also read without it where noted.
+struct SignalHub {
+  CRITICAL_SECTION lock;
+  std::atomic<bool> flags[kSignalCount];   // set under lock, tested without it
+  std::atomic<bool> initialised;
+  std::atomic<bool> torn_down;             // set under lock by the teardown
+  std::atomic<long> users;                 // threads between hub_enter and hub_leave
+  std::atomic<bool> consoleHandlerInstalled;
+  bool serviceMode;                        // lock
+  HANDLE signalEvent;                      // lock; manual reset, never reset by the hub
+  HANDLE windowReadyEvent;                 // exists only while StartSignalWindow runs
+  HANDLE windowThread;                     // lock
+  std::atomic<HWND> signalWindow;          // also the "pump runs" marker
+  HANDLE dispatcherThread;                 // lock
+  std::atomic<SERVICE_STATUS_HANDLE> serviceStatusHandle;
+  SERVICE_STATUS serviceStatus;            // lock
+};
+
+extern SignalHub g_signal_hub;
+
+// Takes the hub's lock unless the hub is uninitialised or torn down (false:
+// the lock was not taken and the caller must not touch guarded state). A
+// teardown waits for every thread that got in to leave.
+bool hub_enter();
+void hub_leave();
+
+// Raises signal n (1..10; others are ignored): sets its flag and the event
+// when the flag was clear. A repeated signal returns before taking the lock.
+void RaiseSignal(int n);
+// At-exit step registered by InitSignalHub: removes the console handler,
+// closes the event under the lock, waits out threads still inside the hub,
+// deletes the lock. Later raises do nothing.
+int TeardownSignalHub();
+void InstallConsoleHandler();
+BOOL WINAPI ConsoleCtrlHandler(DWORD ctrlType);
+
+void StartSignalWindow();
+void StopSignalWindow();
+DWORD WINAPI SignalWindowThread(LPVOID);
+LRESULT CALLBACK SignalWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// Dispatches messages while the signal window exists.
+void PumpSignalWindow();
+// The loop of PumpSignalWindow with the message source given: a source that
+// fails (-1) ends the window instead of dispatching an unfilled message.
+using SignalMessageSource = BOOL(WINAPI*)(LPMSG msg, HWND hwnd, UINT first, UINT last);
+void pump_signal_window_from(SignalMessageSource source);
+
+DWORD WINAPI ServiceDispatcherThread(LPVOID);
+void WINAPI ServiceMain(DWORD argc, LPWSTR* argv);
+DWORD WINAPI ServiceCtrlHandler(DWORD control, DWORD eventType, LPVOID eventData, LPVOID context);

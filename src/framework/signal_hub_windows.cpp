@@ -1,0 +1,133 @@
+// The signal hub: sticky signal flags with one manual-reset event, the console
+// control handler, and the start of the process framework.
+#include "framework/signal_hub.h"
+
+#include "runtime/at_exit.h"
+
+SignalHub g_signal_hub;
+
+bool hub_enter() {
+  SignalHub& hub = g_signal_hub;
+  // Announce first, then look: a teardown that starts later waits for us, and
+  // one that started earlier is seen here (both sides are sequentially
+  // consistent).
+  hub.users.fetch_add(1);
+  if (!hub.initialised.load() || hub.torn_down.load()) {
+    hub.users.fetch_sub(1);
+    return false;
+  }
+  EnterCriticalSection(&hub.lock);
+  return true;
+}
+
+void hub_leave() {
+  LeaveCriticalSection(&g_signal_hub.lock);
+  g_signal_hub.users.fetch_sub(1);
+}
+
+void RaiseSignal(int n) {
+  if (n < 1 || n > kSignalCount) return;
+  SignalHub& hub = g_signal_hub;
+  // A repeated signal costs no lock.
+  if (hub.flags[n - 1].load(std::memory_order_acquire)) return;
+  if (!hub_enter()) return;
+  if (!hub.flags[n - 1].load(std::memory_order_relaxed)) {
+    hub.flags[n - 1].store(true, std::memory_order_release);
+    // Tested under the lock: the teardown closes and clears it under the lock.
+    if (hub.signalEvent) SetEvent(hub.signalEvent);
+  }
+  hub_leave();
+}
+
+void InitSignalHub() {
+  SignalHub& hub = g_signal_hub;
+  if (hub.initialised.load()) return;
+  InitializeCriticalSection(&hub.lock);
+  // A failure leaves the event null; the flags still work.
+  hub.signalEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  hub.initialised.store(true);
+  at_exit_register(TeardownSignalHub);
+}
+
+int TeardownSignalHub() {
+  SignalHub& hub = g_signal_hub;
+  if (!hub.initialised.load() || hub.torn_down.load()) return 0;
+  if (hub.consoleHandlerInstalled.load()) SetConsoleCtrlHandler(ConsoleCtrlHandler, FALSE);
+  // A console handler may still be running on a thread of its own: it either
+  // got in before this point and finishes under the lock, or sees torn_down.
+  EnterCriticalSection(&hub.lock);
+  hub.torn_down.store(true);
+  if (hub.signalEvent) {
+    CloseHandle(hub.signalEvent);
+    hub.signalEvent = nullptr;
+  }
+  LeaveCriticalSection(&hub.lock);
+  while (hub.users.load() != 0) Sleep(1);
+  DeleteCriticalSection(&hub.lock);
+  return 0;
+}
+
+void InstallConsoleHandler() {
+  InitSignalHub();
+  SignalHub& hub = g_signal_hub;
+  if (!hub_enter()) return;
+  if (!hub.consoleHandlerInstalled.load()) {
+    hub.consoleHandlerInstalled.store(true);
+    SetConsoleCtrlHandler(ConsoleCtrlHandler, TRUE);
+  }
+  hub_leave();
+}
+
+BOOL WINAPI ConsoleCtrlHandler(DWORD ctrlType) {
+  switch (ctrlType) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      RaiseSignal(kSignalStop);
+      return TRUE;  // claimed: the default handler would end the process
+    default:
+      return FALSE;
+  }
+}
+
+void StartProcessFramework() {
+  SignalHub& hub = g_signal_hub;
+  if (!hub.consoleHandlerInstalled.load()) InstallConsoleHandler();
+  HANDLE input = CreateFileW(L"CONIN$", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+  if (input == INVALID_HANDLE_VALUE || input == nullptr) {
+    // No console input: the hidden window stands in for the console.
+    StartSignalWindow();
+  } else {
+    CloseHandle(input);
+  }
+  // Created only now, so that ServiceMain finds the window thread either
+  // running or absent, never half started.
+  HANDLE dispatcher = CreateThread(nullptr, 0, ServiceDispatcherThread, nullptr, 0, nullptr);
+  if (hub_enter()) {
+    hub.dispatcherThread = dispatcher;
+    hub_leave();
+  } else if (dispatcher) {
+    CloseHandle(dispatcher);
+  }
+}
+
+bool process_runs_as_service(uint32_t wait_ms) {
+  SignalHub& hub = g_signal_hub;
+  DWORD start = GetTickCount();
+  for (;;) {
+    if (!hub_enter()) return false;
+    bool service = hub.serviceMode;
+    // Without a dispatcher thread, or once it has ended, nothing will change.
+    bool decided = service || !hub.dispatcherThread ||
+                   WaitForSingleObject(hub.dispatcherThread, 0) == WAIT_OBJECT_0;
+    hub_leave();
+    if (decided) return service;
+    if (GetTickCount() - start >= wait_ms) return false;
+    Sleep(5);
+  }
+}
+
+bool framework_service_mode() { return process_runs_as_service(kServiceProbeWaitMs); }
