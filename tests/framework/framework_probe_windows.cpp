@@ -1,0 +1,154 @@
+#include "framework/framework_probe.h"
+
+#include <vector>
+
+#include "support/windows_process.h"
+
+namespace {
+
+const wchar_t* w(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+std::u16string u(const wchar_t* text) { return std::u16string(reinterpret_cast<const char16_t*>(text)); }
+
+struct WindowSearch {
+  DWORD pid;
+  const std::u16string* class_name;
+  HWND found;
+};
+
+BOOL CALLBACK match_window(HWND window, LPARAM param) {
+  WindowSearch* search = reinterpret_cast<WindowSearch*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid != search->pid) return TRUE;
+  wchar_t name[256];
+  int n = GetClassNameW(window, name, 256);
+  if (n <= 0 || u(name) != *search->class_name) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+}  // namespace
+
+std::u16string framework_host_program() {
+  wchar_t given[MAX_PATH * 4];
+  DWORD n = GetEnvironmentVariableW(L"LAUNCHERS_FRAMEWORK_HOST", given, MAX_PATH * 4);
+  if (n > 0 && n < MAX_PATH * 4) return u(given);
+  return full_path(join_path(this_program_directory(), u"..\\..\\tools\\framework_host\\framework_host.exe"));
+}
+
+HWND find_process_window(DWORD pid, const std::u16string& class_name, DWORD timeout_ms, HANDLE process) {
+  WindowSearch search = {pid, &class_name, nullptr};
+  wait_until(
+      [&] {
+        search.found = nullptr;
+        EnumWindows(match_window, reinterpret_cast<LPARAM>(&search));
+        return search.found != nullptr || (process && WaitForSingleObject(process, 0) == WAIT_OBJECT_0);
+      },
+      timeout_ms);
+  return search.found;
+}
+
+bool read_window_facts(HWND window, WindowFacts* facts) {
+  if (!IsWindow(window)) return false;
+  wchar_t text[256];
+  facts->class_name = GetClassNameW(window, text, 256) > 0 ? u(text) : u"";
+  facts->title = GetWindowTextW(window, text, 256) >= 0 ? u(text) : u"";
+  facts->style = DWORD(GetWindowLongW(window, GWL_STYLE));
+  facts->ex_style = DWORD(GetWindowLongW(window, GWL_EXSTYLE));
+  GetWindowRect(window, &facts->rect);
+  facts->visible = IsWindowVisible(window) != FALSE;
+  facts->thread_id = GetWindowThreadProcessId(window, &facts->process_id);
+  return true;
+}
+
+PendingSend::PendingSend(HWND window, UINT msg, WPARAM wparam, LPARAM lparam)
+    : done_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+  sender_ = std::thread([this, window, msg, wparam, lparam] {
+    result_.store(SendMessageW(window, msg, wparam, lparam));
+    SetEvent(done_);
+  });
+}
+
+PendingSend::~PendingSend() {
+  sender_.join();
+  CloseHandle(done_);
+}
+
+bool PendingSend::answered(DWORD timeout_ms) { return WaitForSingleObject(done_, timeout_ms) == WAIT_OBJECT_0; }
+
+TestService::TestService(const std::u16string& name, const std::u16string& command_line) {
+  manager_ = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  if (!manager_) {
+    create_error_ = GetLastError();
+    return;
+  }
+  if (SC_HANDLE stale = OpenServiceW(manager_, w(name), SERVICE_ALL_ACCESS)) {
+    DeleteService(stale);
+    CloseServiceHandle(stale);
+  }
+  service_ = CreateServiceW(manager_, w(name), w(name), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                            SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, w(command_line), nullptr, nullptr, nullptr,
+                            nullptr, nullptr);
+  if (!service_) create_error_ = GetLastError();
+}
+
+TestService::~TestService() {
+  if (service_) {
+    SERVICE_STATUS_PROCESS status;
+    DWORD pid = last_process_id_;
+    if (query(&status) && status.dwCurrentState != SERVICE_STOPPED && status.dwProcessId) pid = status.dwProcessId;
+    if (pid) {
+      if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid)) {
+        if (WaitForSingleObject(process, 0) != WAIT_OBJECT_0) {
+          TerminateProcess(process, 0xDEAD);
+          WaitForSingleObject(process, 10000);
+        }
+        CloseHandle(process);
+      }
+    }
+    DeleteService(service_);
+    CloseServiceHandle(service_);
+  }
+  if (manager_) CloseServiceHandle(manager_);
+}
+
+DWORD TestService::start() {
+  if (!service_) return ERROR_INVALID_HANDLE;
+  return StartServiceW(service_, 0, nullptr) ? 0 : GetLastError();
+}
+
+bool TestService::query(SERVICE_STATUS_PROCESS* status) {
+  DWORD needed = 0;
+  if (!service_ || !QueryServiceStatusEx(service_, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(status),
+                                         sizeof *status, &needed)) {
+    return false;
+  }
+  if (status->dwProcessId) last_process_id_ = status->dwProcessId;
+  return true;
+}
+
+bool TestService::wait_for_state(DWORD state, DWORD timeout_ms, SERVICE_STATUS_PROCESS* status) {
+  return wait_until([&] { return query(status) && status->dwCurrentState == state; }, timeout_ms);
+}
+
+DWORD TestService::control(DWORD code, SERVICE_STATUS* status) {
+  if (!service_) return ERROR_INVALID_HANDLE;
+  return ControlService(service_, code, status) ? 0 : GetLastError();
+}
+
+std::map<std::string, std::string> read_key_values(const std::u16string& path) {
+  std::map<std::string, std::string> values;
+  std::string text;
+  if (!read_file(path, &text)) return values;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    size_t eq = line.find('=');
+    if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
+    start = end + 1;
+  }
+  return values;
+}
