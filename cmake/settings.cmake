@@ -13,8 +13,10 @@ target_compile_options(product_flags INTERFACE
   -Wall -Wextra -Wno-unused-parameter
   $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti>)
 if(WIN32)
-  # Product code never unwinds: no unwind tables in the deliverables.
-  target_compile_options(product_flags INTERFACE -fno-asynchronous-unwind-tables -fno-unwind-tables)
+  # Product code never unwinds: no unwind tables in the deliverables; and no
+  # compiler identification strings, which PE keeps in .rdata.
+  target_compile_options(product_flags INTERFACE -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-ident
+    -malign-data=abi)
 endif()
 
 if(LAUNCHERS_SANITIZE)

@@ -8,6 +8,7 @@
 #include "cmdline/quote.h"
 #include "cmdline/split.h"
 #include "framework/framework.h"
+#include "launcher/entry.h"
 #include "launcher/setting.h"
 #include "launcher/tool_arguments.h"
 #include "process/launch.h"
@@ -32,6 +33,8 @@ void report_failed_start(TextPool* pool, uint32_t error, const char16_t* command
   const char16_t* text = usertext_format2(pool, kErrorRunningCommand, code, command_line);
   MessageBoxW(nullptr, to_wchar(text), to_wchar(title), MB_OK | MB_ICONWARNING);
 }
+
+}  // namespace
 
 uint32_t run_launcher() {
   int32_t own_count = 0;
@@ -79,7 +82,3 @@ uint32_t run_launcher() {
   text_pool_free(&pool);
   return exit_code;
 }
-
-}  // namespace
-
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return int(run_launcher()); }

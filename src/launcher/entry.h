@@ -1,0 +1,7 @@
+// The launcher's main routine: runs once, straight through, after the
+// static initializers, and returns the process exit code.
+#pragma once
+
+#include <cstdint>
+
+uint32_t run_launcher();

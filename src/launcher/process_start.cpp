@@ -1,0 +1,35 @@
+// The launchers' process entry point, in place of the C runtime's start-up
+// object. That object brings thread-local-storage callbacks, pseudo-relocation
+// processing, argument parsing into argc/argv and floating-point set-up, none
+// of which these programs use, and it is the largest single part of a small
+// static program. This entry does what the launchers need of it: run the
+// static initializers (the start-up sequence), run the launcher, and leave
+// through the C runtime's exit so that the at-exit list runs in reverse order
+// of registration.
+#include <cstddef>
+#include <cstdlib>
+
+#include "launcher/entry.h"
+
+// The linker's list of static initializers: a count (or -1), the
+// initializers, then a null entry. They run last to first, as the compiler's
+// own start-up code runs them.
+using StaticInitializer = void (*)();
+extern "C" StaticInitializer __CTOR_LIST__[];
+
+namespace {
+
+void run_static_initializers() {
+  size_t count = 0;
+  while (__CTOR_LIST__[count + 1]) ++count;
+  for (size_t i = count; i >= 1; --i) __CTOR_LIST__[i]();
+}
+
+}  // namespace
+
+// The process entry (see the link options): the stack is realigned because
+// the system does not promise the compiler's alignment on 32-bit Windows.
+extern "C" __attribute__((force_align_arg_pointer, noreturn)) void launcher_process_start() {
+  run_static_initializers();
+  exit(int(run_launcher()));
+}
