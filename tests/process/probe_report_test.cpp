@@ -85,6 +85,7 @@ const char kReport[] =
     "handle input present=1 type=char nul=1 console=0\n"
     "handle output present=1 type=pipe nul=0 console=0\n"
     "handle error present=0 type=none nul=0 console=0\n"
+    "console 1\n"
     "console_window 0\n"
     "error_mode 0x8001\n"
     "current_directory C:\\\\work\n"
@@ -117,6 +118,7 @@ TEST(ProcessProbeReport, ReadsEveryField) {
   EXPECT_EQ(r.handles[1].type, "pipe");
   EXPECT_FALSE(r.handles[1].nul);
   EXPECT_FALSE(r.handles[2].present);
+  EXPECT_TRUE(r.console);
   EXPECT_FALSE(r.console_window);
   EXPECT_EQ(r.error_mode, 0x8001u);
   EXPECT_EQ(r.current_directory, u"C:\\work");
@@ -165,6 +167,7 @@ TEST(ProcessProbeReport, RefusesBrokenReports) {
       {"handle field missing", replaced(" console=0\nhandle output", "\nhandle output")},
       {"present but type none", replaced("present=1 type=char", "present=1 type=none")},
       {"bad flag", replaced("console_window 0", "console_window 2")},
+      {"flag missing", replaced("console 1", "console")},
       {"error mode not hex", replaced("error_mode 0x8001", "error_mode 32769")},
       {"variable without value line", replaced("variable MISSING\nabsent\n", "variable MISSING\n")},
       {"error outcome with code 0", replaced("stderr_write error 6", "stderr_write error 0")},

@@ -183,6 +183,8 @@ bool parse_probe_report(const std::string& text, ProbeReport* report, std::strin
       ok = probe_unescape(rest, &report->args.back());
     } else if (key == "handle") {
       ok = parse_handle(rest, report);
+    } else if (key == "console") {
+      ok = parse_flag(rest, &report->console);
     } else if (key == "console_window") {
       ok = parse_flag(rest, &report->console_window);
     } else if (key == "error_mode") {

@@ -31,7 +31,8 @@ struct ProbeReport {
   std::u16string command_line;
   std::vector<std::u16string> args;
   ProbeHandle handles[3];  // input, output, error
-  bool console_window = false;
+  bool console = false;         // attached to a console (CONOUT$ opens)
+  bool console_window = false;  // GetConsoleWindow
   uint32_t error_mode = 0;
   std::u16string current_directory;
   std::u16string module;

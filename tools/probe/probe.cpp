@@ -393,6 +393,7 @@ struct Facts {
   wchar_t** argv;
   int argc;
   HandleFacts handles[3];
+  bool console_attached;
   bool console_window;
   UINT error_mode;
   wchar_t* directory;
@@ -456,6 +457,7 @@ void machine_report(const Facts& f, Buffer* out) {
     put_ascii(out, h.nul ? " nul=1" : " nul=0");
     put_ascii(out, h.console ? " console=1\n" : " console=0\n");
   }
+  put_ascii(out, f.console_attached ? "console 1\n" : "console 0\n");
   put_ascii(out, f.console_window ? "console_window 1\n" : "console_window 0\n");
   put_ascii(out, "error_mode ");
   put_hex(out, f.error_mode);
@@ -524,7 +526,9 @@ void person_report(const Facts& f, Buffer* out) {
     else put_ascii(out, h.type);
     put(out, '\n');
   }
-  put_ascii(out, f.console_window ? "console window: yes\n" : "console window: none\n");
+  put_ascii(out, !f.console_attached ? "console: none\n"
+                 : f.console_window   ? "console: attached, with a window\n"
+                                      : "console: attached, no window\n");
   put_ascii(out, "error mode: ");
   put_hex(out, f.error_mode);
   put_ascii(out, "\ncurrent directory: ");
@@ -554,6 +558,11 @@ void person_report(const Facts& f, Buffer* out) {
   });
 }
 
+LONG WINAPI end_with_exception_code(EXCEPTION_POINTERS* exception) {
+  TerminateProcess(GetCurrentProcess(), exception->ExceptionRecord->ExceptionCode);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
 uint32_t number_variable(const wchar_t* name, uint32_t fallback) {
   wchar_t* text = variable(name);
   uint32_t value = fallback;
@@ -579,6 +588,11 @@ int wmain() {
   for (int k = 0; k < 3; ++k) f.handles[k] = handle_facts(GetStdHandle(kKinds[k]), nul_name);
   free(nul_name);
 
+  // A console without a window still answers to CONOUT$.
+  HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+  f.console_attached = console != INVALID_HANDLE_VALUE;
+  if (f.console_attached) CloseHandle(console);
   f.console_window = GetConsoleWindow() != nullptr;
   f.error_mode = GetErrorMode();
   f.directory = fetch_text([](wchar_t* text, DWORD capacity) { return GetCurrentDirectoryW(capacity, text); });
@@ -635,9 +649,9 @@ int wmain() {
 
   wchar_t* crash = variable(L"PROBE_CRASH");
   if (crash && crash[0] == L'1') {
-    // No crash dialog or debugger: the process just ends with the exception
-    // code, as a test expects.
-    SetErrorMode(GetErrorMode() | SEM_NOGPFAULTERRORBOX);
+    // No crash dialog or debugger (Wine would start one): the process ends
+    // with the exception code, as an unattended crash does on Windows.
+    SetUnhandledExceptionFilter(end_with_exception_code);
     volatile uintptr_t address = 0;  // opaque to the compiler: a real access violation, no trap
     *reinterpret_cast<volatile int*>(address) = 1;
   }

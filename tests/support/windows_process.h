@@ -1,0 +1,181 @@
+// Windows test helpers: running a program with chosen arguments, environment,
+// current directory and standard handles (straight through CreateProcessW,
+// independent of the product's own launch code); temporary folders; files;
+// paths between the Unix side and Wine; the test tool's location.
+// Windows trees only.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/probe_report.h"
+
+// --- command lines -------------------------------------------------------------
+
+// One command line that CommandLineToArgvW splits back into `argv`: element 0
+// in double quotes (it must not hold one), the others quoted where needed by
+// the published backslash rules.
+std::u16string command_line_for(const std::vector<std::u16string>& argv);
+
+// --- running programs ----------------------------------------------------------
+
+// How to run a program. Every field has a "leave it to the system" default.
+struct RunOptions {
+  std::vector<std::u16string> argv;  // element 0 is the program
+  std::u16string command_line;       // used as is instead of argv when not empty
+  std::u16string application;        // lpApplicationName when not empty
+  bool use_environment = false;      // pass `environment` (as given, unsorted)
+  std::vector<std::u16string> environment;
+  std::u16string directory;  // empty: inherit
+  // Standard handles: when any is set (not null), all three are passed with
+  // STARTF_USESTDHANDLES through inheritable copies (null or all ones: the
+  // child gets no handle there). When none is set, the child gets this
+  // process's own handles, or the system's default when nothing is captured
+  // or fed either.
+  HANDLE std_input = nullptr;
+  HANDLE std_output = nullptr;
+  HANDLE std_error = nullptr;
+  bool capture_output = false;  // stdout into TestProcess::output()
+  bool capture_error = false;   // stderr into TestProcess::error_output()
+  bool feed_input = false;      // `input` through a pipe, then end of file
+  std::string input;
+  DWORD creation_flags = 0;  // e.g. CREATE_NO_WINDOW
+};
+
+// A started child. The destructor ends a child that still runs (exit code
+// 0xDEAD) and closes everything.
+class TestProcess {
+ public:
+  explicit TestProcess(const RunOptions& options);
+  ~TestProcess();
+  TestProcess(const TestProcess&) = delete;
+  TestProcess& operator=(const TestProcess&) = delete;
+
+  DWORD start_error() const { return start_error_; }  // 0 when started
+  bool started() const { return start_error_ == 0; }
+  DWORD id() const { return id_; }
+  HANDLE handle() const { return process_; }
+  // True when the child has ended within `timeout_ms` (INFINITE allowed);
+  // the captured output is then complete.
+  bool wait(DWORD timeout_ms);
+  // Waits without limit, then the full 32-bit exit code.
+  DWORD exit_code();
+  void terminate(UINT code);
+  const std::string& output();        // waits for the child first
+  const std::string& error_output();  // waits for the child first
+
+ private:
+  void finish_readers();
+  DWORD start_error_ = 0;
+  DWORD id_ = 0;
+  HANDLE process_ = nullptr;
+  HANDLE output_read_ = nullptr;
+  HANDLE error_read_ = nullptr;
+  std::thread output_reader_;
+  std::thread error_reader_;
+  std::thread input_writer_;
+  std::atomic<bool> ended_{false};
+  std::string output_;
+  std::string error_;
+};
+
+struct RunResult {
+  DWORD start_error = 0;  // 0 when the program started
+  bool finished = false;  // ended within the time limit (else it was ended)
+  DWORD exit_code = 0;
+  DWORD id = 0;
+  std::string output;
+  std::string error_output;
+};
+
+// Starts, waits up to `timeout_ms`, ends a child that overruns.
+RunResult run_process(const RunOptions& options, DWORD timeout_ms = 60000);
+
+// --- environment ---------------------------------------------------------------
+
+// This process's environment entries ("name=value") in their order.
+std::vector<std::u16string> current_environment();
+// The current environment with each "NAME=value" of `changes` replacing the
+// variable of that name (case ignored) or added at the end, and every name in
+// `removals` taken out.
+std::vector<std::u16string> environment_with(const std::vector<std::u16string>& changes,
+                                             const std::vector<std::u16string>& removals = {});
+// The name part of an entry (a leading '=' belongs to it).
+std::u16string environment_name(const std::u16string& entry);
+
+// --- paths and files -----------------------------------------------------------
+
+// Wine's own mapping when available, else drive Z: for the Unix root.
+std::u16string windows_path(const std::string& unix_path);
+std::string unix_path(const std::u16string& windows_path);
+std::u16string this_program_path();
+std::u16string this_program_directory();
+// a + '\' + b (no doubled separator).
+std::u16string join_path(const std::u16string& a, const std::u16string& b);
+// GetFullPathNameW.
+std::u16string full_path(const std::u16string& path);
+
+bool file_exists(const std::u16string& path);
+bool read_file(const std::u16string& path, std::string* bytes);
+bool write_file(const std::u16string& path, const std::string& bytes);
+bool copy_file(const std::u16string& from, const std::u16string& to);
+// Polls every 10 ms; true once the file exists.
+bool wait_for_file(const std::u16string& path, DWORD timeout_ms);
+// Deletes a folder with everything in it; true when it is gone.
+bool remove_tree(const std::u16string& path);
+
+// A new empty folder under the temporary folder, removed with its contents
+// when the object ends. `tag` becomes part of its name.
+class TempDir {
+ public:
+  explicit TempDir(const std::u16string& tag = u"t");
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  bool ok() const { return !path_.empty(); }
+  const std::u16string& path() const { return path_; }
+  std::u16string file(const std::u16string& name) const { return join_path(path_, name); }
+
+ private:
+  std::u16string path_;
+};
+
+// --- handles -------------------------------------------------------------------
+
+// Handles open in this process (GetProcessHandleCount), 0 when unknown.
+DWORD handle_count();
+
+// An anonymous pipe; both ends closed by the destructor unless taken. Neither
+// end is inheritable.
+struct TestPipe {
+  HANDLE read = nullptr;
+  HANDLE write = nullptr;
+  TestPipe();
+  ~TestPipe();
+  TestPipe(const TestPipe&) = delete;
+  TestPipe& operator=(const TestPipe&) = delete;
+  void close_read();
+  void close_write();
+  // Everything written until the write end is closed everywhere. False when
+  // that has not happened within `timeout_ms` (a write end left open,
+  // perhaps inherited by a child); *text then holds what came so far.
+  bool read_all(std::string* text, DWORD timeout_ms = 30000);
+};
+
+// A handle of the NUL device, not inheritable (caller closes).
+HANDLE open_nul_device();
+
+// --- the test tool -------------------------------------------------------------
+
+// probe.exe of this build tree: the LAUNCHERS_PROBE variable when set (a
+// Windows path), else tools\probe\probe.exe two folders above this test
+// program (test programs live in <tree>\tests\<subsystem>\).
+std::u16string probe_program();
+
+// Reads and parses a report file.
+bool load_probe_report(const std::u16string& path, ProbeReport* report, std::string* error);
