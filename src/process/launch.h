@@ -36,7 +36,8 @@ uint32_t start_process_as(ProcessHandle** out, const char16_t* user, const char1
                           const char16_t* directory, void* std_input, void* std_output, void* std_error);
 
 // An inheritable duplicate for the child: `requested` if given and
-// duplicable, else `own`, else the NUL device. *out is all ones on failure.
+// duplicable, else `own`, else the NUL device. *out is all ones on failure;
+// a null `out` gives 87.
 uint32_t child_standard_handle(void* requested, void* own, void** out);
 
 // The first call sets the process error mode to 0x8001; later calls do

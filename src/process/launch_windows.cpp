@@ -42,6 +42,7 @@ char16_t* computer_name() {
 }
 
 uint32_t child_standard_handle(void* requested, void* own, void** out) {
+  if (!out) return ERROR_INVALID_PARAMETER;
   HANDLE* result = reinterpret_cast<HANDLE*>(out);
   *result = INVALID_HANDLE_VALUE;
   if (is_handle(requested)) {
