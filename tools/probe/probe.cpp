@@ -514,6 +514,7 @@ void person_report(const Facts& f, Buffer* out) {
     put_ascii(out, "  [");
     put_decimal(out, uint32_t(i));
     put_ascii(out, "] ");
+    if (f.argv[i][0] == 0) put_ascii(out, "(empty)");
     put_readable(out, f.argv[i]);
     put(out, '\n');
   }
