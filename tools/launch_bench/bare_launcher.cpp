@@ -1,0 +1,22 @@
+// Reference launcher for the launch-cost benchmark: the physical limit. It
+// only starts tavrin.exe beside itself with CreateProcessW and waits.
+#include <windows.h>
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  wchar_t path[MAX_PATH + 16];
+  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return 2;
+  while (n > 0 && path[n - 1] != L'\\') --n;
+  lstrcpyW(path + n, L"tavrin.exe");
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process;
+  if (!CreateProcessW(path, nullptr, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                      &process)) {
+    return int(GetLastError());
+  }
+  CloseHandle(process.hThread);
+  WaitForSingleObject(process.hProcess, INFINITE);
+  CloseHandle(process.hProcess);
+  return 1;
+}
