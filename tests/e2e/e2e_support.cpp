@@ -1,0 +1,426 @@
+#include "e2e_support.h"
+
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+
+namespace {
+
+const wchar_t* w(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+
+std::u16string u(const wchar_t* text) { return text ? std::u16string(reinterpret_cast<const char16_t*>(text)) : u""; }
+
+// Paths near or beyond MAX_PATH are handed to the file functions in their
+// \\?\ form, which has no length limit.
+std::u16string file_api_path(const std::u16string& path) {
+  bool absolute = path.size() > 2 && path[1] == u':' && path[2] == u'\\';
+  if (path.size() < 240 || !absolute) return path;
+  return u"\\\\?\\" + path;
+}
+
+std::u16string decimal(uint32_t value) {
+  std::u16string digits;
+  do {
+    digits.insert(digits.begin(), char16_t(u'0' + value % 10));
+    value /= 10;
+  } while (value);
+  return digits;
+}
+
+std::u16string environment_text(const wchar_t* name) {
+  wchar_t value[32768];
+  DWORD n = GetEnvironmentVariableW(name, value, 32768);
+  return n > 0 && n < 32768 ? u(value) : u"";
+}
+
+// Every finished report in `folder` (the tool writes <pid>.txt through a
+// temporary name, so a .txt file is always whole).
+bool collect_reports(const std::u16string& folder, std::vector<ProbeReport>* reports, std::string* failure) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(w(join_path(folder, u"*.txt")), &found);
+  if (search == INVALID_HANDLE_VALUE) return true;
+  bool ok = true;
+  do {
+    std::u16string name = u(found.cFileName);
+    if (name.size() < 4 || name.compare(name.size() - 4, 4, u".txt") != 0) continue;
+    ProbeReport report;
+    std::string error;
+    if (!load_probe_report(join_path(folder, name), &report, &error)) {
+      *failure += "unreadable tool report " + utf8(name) + ": " + error + "\n";
+      ok = false;
+      continue;
+    }
+    reports->push_back(report);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return ok;
+}
+
+// Watches a started launcher until it ends, pressing OK on its box (a box
+// blocks it until then); again every half second in case a press was lost.
+// False when it did not end within the time limit.
+bool observe(HANDLE process, DWORD id, DWORD timeout_ms, MessageBoxSeen* box) {
+  DWORD start = GetTickCount();
+  DWORD last_press = 0;
+  while (WaitForSingleObject(process, 25) != WAIT_OBJECT_0) {
+    DWORD now = GetTickCount();
+    if (!box->found || now - last_press > 500) {
+      MessageBoxSeen seen = read_message_box(id, 0, true);
+      if (seen.found) {
+        if (!box->found) *box = seen;
+        last_press = now;
+      }
+    }
+    if (now - start > timeout_ms) return false;
+  }
+  return true;
+}
+
+// The parts of ntdll's process creation used below (stable since NT 4).
+struct NtText {
+  USHORT length;
+  USHORT maximum;
+  const char16_t* buffer;
+};
+struct NtUserProcessInformation {
+  ULONG size;
+  HANDLE process;
+  HANDLE thread;
+  HANDLE client_process;
+  HANDLE client_thread;
+  unsigned char image_information[64];
+};
+using CreateProcessParameters = LONG(NTAPI*)(void** parameters, NtText* image, NtText* dll_path, NtText* directory,
+                                             NtText* command_line, void* environment, NtText* title,
+                                             NtText* desktop, NtText* shell_info, NtText* runtime_data);
+using DestroyProcessParameters = LONG(NTAPI*)(void* parameters);
+using CreateUserProcess = LONG(NTAPI*)(NtText* nt_image, ULONG attributes, void* parameters, void* process_security,
+                                       void* thread_security, HANDLE parent, BOOLEAN inherit_handles,
+                                       HANDLE debug_port, HANDLE exception_port, NtUserProcessInformation* info);
+
+NtText nt_text(const std::u16string& text) {
+  return {USHORT(text.size() * 2), USHORT(text.size() * 2 + 2), text.c_str()};
+}
+
+}  // namespace
+
+bool start_natively(const std::u16string& program, const std::u16string& command_line,
+                    const std::u16string& directory, const std::vector<std::u16string>& environment,
+                    HANDLE* process, DWORD* id, std::string* failure) {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  auto create_parameters = reinterpret_cast<CreateProcessParameters>(
+      reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlCreateProcessParameters")));
+  auto destroy_parameters = reinterpret_cast<DestroyProcessParameters>(
+      reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlDestroyProcessParameters")));
+  auto create_process = reinterpret_cast<CreateUserProcess>(
+      reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlCreateUserProcess")));
+  if (!create_parameters || !destroy_parameters || !create_process) {
+    *failure = "ntdll lacks the process creation calls";
+    return false;
+  }
+  std::u16string block;
+  for (const std::u16string& entry : environment) block += entry + u'\0';
+  if (block.empty()) block += u'\0';
+  block += u'\0';
+  std::u16string nt_program = u"\\??\\" + program;
+  std::u16string current = directory.empty() ? full_path(u".") : directory;
+  NtText image = nt_text(program), nt_image = nt_text(nt_program), line = nt_text(command_line),
+         folder = nt_text(current);
+  void* parameters = nullptr;
+  LONG status = create_parameters(&parameters, &image, nullptr, &folder, &line, &block[0], nullptr, nullptr, nullptr,
+                                  nullptr);
+  if (status != 0) {
+    *failure = "RtlCreateProcessParameters failed: status " + std::to_string(status);
+    return false;
+  }
+  NtUserProcessInformation info = {};
+  info.size = sizeof info;
+  status = create_process(&nt_image, 0x40 /* OBJ_CASE_INSENSITIVE */, parameters, nullptr, nullptr, nullptr, FALSE, nullptr,
+                          nullptr, &info);
+  destroy_parameters(parameters);
+  if (status != 0) {
+    *failure = "RtlCreateUserProcess failed: status " + std::to_string(status);
+    return false;
+  }
+  // The first thread is created suspended.
+  ResumeThread(info.thread);
+  CloseHandle(info.thread);
+  *process = info.process;
+  *id = DWORD(reinterpret_cast<uintptr_t>(info.client_process));
+  return true;
+}
+
+const std::vector<std::u16string> kControlledVariables = {
+    u"VARNO_USERTEXTTESTMODE", u"PROBE_REPORT", u"PROBE_EXIT",  u"PROBE_STDOUT",     u"PROBE_STDERR", u"PROBE_STDIN",
+    u"PROBE_SHOW",             u"PROBE_SLEEP",  u"PROBE_CRASH", u"PROBE_WAIT_FOR",   u"PROBE_WAIT_LIMIT",
+};
+
+const LauncherFacts& launcher_facts(Launcher launcher) {
+  static const LauncherFacts kOrvane = {u"orvane.exe", u"Ardelon", {u"convert", u"-g"}};
+  static const LauncherFacts kKelmis = {u"kelmis.exe", u"Morvisk", {u"create", u"-g", u""}};
+  return launcher == Launcher::kOrvane ? kOrvane : kKelmis;
+}
+
+// A path given in the environment, Windows or Unix style; empty when unset.
+static std::u16string given_program(const wchar_t* variable) {
+  std::u16string given = environment_text(variable);
+  if (!given.empty() && given[0] == u'/') return windows_path(utf8(given));
+  return given;
+}
+
+std::u16string built_launcher(Launcher launcher) {
+  bool orvane = launcher == Launcher::kOrvane;
+  std::u16string given = given_program(orvane ? L"LAUNCHERS_E2E_ORVANE" : L"LAUNCHERS_E2E_KELMIS");
+  if (!given.empty()) return given;
+  return windows_path(orvane ? E2E_ORVANE_PROGRAM : E2E_KELMIS_PROGRAM);
+}
+
+std::u16string built_tool() {
+  std::u16string given = given_program(L"LAUNCHERS_E2E_TOOL");
+  return given.empty() ? probe_program() : given;
+}
+
+bool make_folders(const std::u16string& path) {
+  for (size_t at = 3; at <= path.size(); ++at) {
+    if (at < path.size() && path[at] != u'\\') continue;
+    std::u16string prefix = file_api_path(path.substr(0, at));
+    if (!CreateDirectoryW(w(prefix), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  }
+  return GetFileAttributesW(w(file_api_path(path))) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool place_tool(const std::u16string& path) {
+  return CopyFileW(w(file_api_path(built_tool())), w(file_api_path(path)), FALSE) != 0;
+}
+
+Install::Install(Launcher launcher, const std::u16string& subfolder, bool with_tool)
+    : launcher_(launcher), root_(u"e2e") {
+  set_up(subfolder, with_tool);
+}
+
+Install::Install(Launcher launcher, PathLength length, bool with_tool) : launcher_(launcher), root_(u"e2e") {
+  size_t fixed = root_.path().size() + 2 + std::u16string(launcher_facts(launcher).file_name).size();
+  if (!root_.ok() || length.characters <= fixed) return;
+  size_t left = length.characters - fixed;
+  std::u16string padding;
+  char16_t letter = u'd';
+  while (left > 100) {
+    size_t component = left - 2 < 100 ? left - 2 : 100;  // leaves at least one letter after the '\'
+    padding.append(component, letter++);
+    padding += u'\\';
+    left -= component + 1;
+  }
+  padding.append(left, letter);
+  set_up(padding, with_tool);
+}
+
+void Install::set_up(const std::u16string& subfolder, bool with_tool) {
+  if (!root_.ok()) return;
+  folder_ = subfolder.empty() ? root_.path() : join_path(root_.path(), subfolder);
+  if (!make_folders(folder_)) return;
+  if (!CopyFileW(w(file_api_path(built_launcher(launcher_))), w(file_api_path(launcher())), FALSE)) return;
+  if (with_tool && !place_tool(tool())) return;
+  ok_ = true;
+}
+
+std::u16string Install::launcher() const { return join_path(folder_, launcher_facts(launcher_).file_name); }
+
+std::vector<std::u16string> expected_vector(const Install& install, const std::vector<std::u16string>& args) {
+  std::vector<std::u16string> argv = {install.tool()};
+  const LauncherFacts& facts = launcher_facts(install.which());
+  argv.insert(argv.end(), facts.fixed_arguments.begin(), facts.fixed_arguments.end());
+  argv.insert(argv.end(), args.begin(), args.end());
+  return argv;
+}
+
+std::vector<std::u16string> platform_split(const std::u16string& command_line) {
+  std::vector<std::u16string> argv;
+  int count = 0;
+  wchar_t** split = CommandLineToArgvW(w(command_line), &count);
+  if (!split) return argv;
+  for (int i = 0; i < count; ++i) argv.push_back(u(split[i]));
+  LocalFree(split);
+  return argv;
+}
+
+std::u16string quoted_command_line(const std::vector<std::u16string>& argv) {
+  std::u16string line;
+  for (size_t i = 0; i < argv.size(); ++i) {
+    const std::u16string& arg = argv[i];
+    if (i > 0) line += u' ';
+    bool enclose = i == 0 || arg.empty() || arg.find_first_of(u" \t") != std::u16string::npos;
+    if (enclose) line += u'"';
+    size_t run = 0;
+    for (char16_t c : arg) {
+      if (c == u'"') line.append(run + 1, u'\\');
+      run = c == u'\\' ? run + 1 : 0;
+      line += c;
+    }
+    if (enclose) {
+      line.append(run, u'\\');
+      line += u'"';
+    }
+  }
+  return line;
+}
+
+std::u16string failure_text(uint32_t code, const std::u16string& line, bool test_mode) {
+  std::u16string text = u"ERROR: " + decimal(code) + u"  Unable to run command \"" + line + u"\".\n";
+  return test_mode ? u"(error_running_command) " + text : text;
+}
+
+std::u16string failure_title(Launcher launcher, bool test_mode) {
+  std::u16string name = launcher_facts(launcher).display_name;
+  return test_mode ? u"(application_name) " + name : name;
+}
+
+std::string shown(const std::u16string& text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (char16_t c : text) {
+    if (c >= 0x20 && c < 0x7F) {
+      out += char(c);
+      continue;
+    }
+    out += "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(c >> shift) & 0xF];
+  }
+  return out;
+}
+
+std::string escaped_vector(const std::vector<std::u16string>& argv) {
+  std::string text = "{";
+  for (size_t i = 0; i < argv.size(); ++i) text += (i ? ", [" : "[") + shown(argv[i]) + "]";
+  return text + "}";
+}
+
+const ProbeReport* LaunchOutcome::only_report(std::string* why) const {
+  if (reports.size() == 1) return &reports[0];
+  *why = "expected one tool report, got " + std::to_string(reports.size()) + "\n" + describe();
+  return nullptr;
+}
+
+std::string LaunchOutcome::describe() const {
+  std::string text = "launcher command line: " + shown(command_line) + "\n";
+  if (repeated) text += "repeated " + std::to_string(repeated) + " times after Wine failed a start\n";
+  if (!failure.empty()) text += "failure: " + failure + "\n";
+  text += "exit code: " + std::to_string(exit_code) + "\n";
+  if (box.found) text += "box: [" + shown(box.title) + "] [" + shown(box.text) + "]\n";
+  for (const ProbeReport& report : reports) {
+    text += "tool " + shown(report.module) + " got " + escaped_vector(report.args) + "\n";
+  }
+  return text;
+}
+
+namespace {
+
+LaunchOutcome launch_once(const Install& install, const LaunchOptions& options) {
+  LaunchOutcome out;
+  TempDir reports(u"reports");
+  if (!install.ok() || !reports.ok()) {
+    out.failure = "no install or report folder";
+    return out;
+  }
+  std::vector<std::u16string> removals = kControlledVariables;
+  removals.insert(removals.end(), options.remove.begin(), options.remove.end());
+  std::vector<std::u16string> changes = {u"PROBE_REPORT=" + reports.path()};
+  changes.insert(changes.end(), options.set.begin(), options.set.end());
+
+  RunOptions run;
+  run.use_environment = true;
+  run.environment = environment_with(changes, removals);
+  std::vector<std::u16string> argv = {install.launcher()};
+  argv.insert(argv.end(), options.args.begin(), options.args.end());
+  if (options.use_raw_tail) {
+    run.command_line = u"\"" + install.launcher() + u"\"" + options.raw_tail;
+  } else {
+    run.command_line = command_line_for(argv);
+    if (platform_split(run.command_line) != argv) {
+      out.failure = "the launcher's command line does not split back to " + escaped_vector(argv);
+      return out;
+    }
+  }
+  out.command_line = run.command_line;
+  run.directory = options.directory;
+  run.std_input = options.std_input;
+  run.std_output = options.std_output;
+  run.std_error = options.std_error;
+  run.capture_output = options.capture_output;
+  run.capture_error = options.capture_error;
+  run.feed_input = options.feed_input;
+  run.input = options.input;
+  run.creation_flags = options.creation_flags;
+
+  if (options.start_natively) {
+    HANDLE process = nullptr;
+    DWORD id = 0;
+    if (!start_natively(install.launcher(), run.command_line, run.directory, run.environment, &process, &id,
+                        &out.failure)) {
+      return out;
+    }
+    if (!observe(process, id, options.timeout_ms, &out.box)) {
+      TerminateProcess(process, 0xDEAD);
+      WaitForSingleObject(process, 10000);
+      out.failure = "the launcher did not end within " + std::to_string(options.timeout_ms) + " ms";
+    }
+    GetExitCodeProcess(process, &out.exit_code);
+    CloseHandle(process);
+  } else {
+    TestProcess child(run);
+    if (!child.started()) {
+      out.failure = "the launcher did not start: error " + std::to_string(child.start_error());
+      return out;
+    }
+    if (!observe(child.handle(), child.id(), options.timeout_ms, &out.box)) {
+      child.terminate(0xDEAD);
+      out.failure = "the launcher did not end within " + std::to_string(options.timeout_ms) + " ms";
+    }
+    out.exit_code = child.exit_code();
+    if (options.capture_output) out.output = child.output();
+    if (options.capture_error) out.error_output = child.error_output();
+  }
+  collect_reports(reports.path(), &out.reports, &out.failure);
+  return out;
+}
+
+// Under load Wine now and then fails a process start with
+// ERROR_INTERNAL_ERROR (the new process died while starting up). That is
+// neither the launcher's doing nor anything it could do better; such a run
+// is repeated, with the count kept for the messages.
+const uint32_t kWineStartFailure = 1359;
+
+bool wine_start_failed(const LaunchOutcome& outcome) {
+  if (outcome.failure.find("did not start: error " + std::to_string(kWineStartFailure)) != std::string::npos) {
+    return true;
+  }
+  return outcome.box.found && outcome.box.text.find(u"ERROR: 1359  ") != std::u16string::npos;
+}
+
+}  // namespace
+
+LaunchOutcome launch(const Install& install, const LaunchOptions& options) {
+  LaunchOutcome outcome;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    outcome = launch_once(install, options);
+    outcome.repeated = attempt;
+    if (!wine_start_failed(outcome)) break;
+    Sleep(200);
+  }
+  return outcome;
+}
+
+const ProbeReport* expect_delivered(const LaunchOutcome& outcome, const std::vector<std::u16string>& expected) {
+  EXPECT_EQ(outcome.failure, "") << outcome.describe();
+  EXPECT_FALSE(outcome.box.found) << outcome.describe();
+  EXPECT_EQ(outcome.exit_code, 1u) << outcome.describe();
+  std::string why;
+  const ProbeReport* report = outcome.only_report(&why);
+  if (!report) {
+    ADD_FAILURE() << why;
+    return nullptr;
+  }
+  EXPECT_TRUE(report->args == expected) << "expected " << escaped_vector(expected) << "\n" << outcome.describe();
+  return report;
+}

@@ -1,0 +1,39 @@
+// The 32-bit deliverable, run for real once: kelmis.exe of the 32-bit tree
+// beside the test tool, with arguments that need quoting and non-ASCII text.
+// Every 32-bit Wine start may take most of a minute where it is emulated, so
+// this is one launcher run (and one tool run) in total.
+#include <gtest/gtest.h>
+
+#include "e2e_support.h"
+
+namespace {
+
+// The machine field of a PE file's header, 0 when unreadable.
+uint16_t pe_machine(const std::u16string& path) {
+  std::string bytes;
+  if (!read_file(path, &bytes) || bytes.size() < 0x40) return 0;
+  uint32_t header = uint8_t(bytes[0x3C]) | uint8_t(bytes[0x3D]) << 8 | uint8_t(bytes[0x3E]) << 16 |
+                    uint32_t(uint8_t(bytes[0x3F])) << 24;
+  if (header + 6 > bytes.size() || bytes.compare(header, 4, std::string("PE\0\0", 4)) != 0) return 0;
+  return uint16_t(uint8_t(bytes[header + 4]) | uint8_t(bytes[header + 5]) << 8);
+}
+
+TEST(E2eKelmis32, ArgumentsReachTheToolAndTheExitCodeIsOne) {
+  Install install(Launcher::kKelmis);
+  ASSERT_TRUE(install.ok());
+  ASSERT_EQ(pe_machine(install.launcher()), 0x14C) << "not the 32-bit launcher";
+  const std::vector<std::u16string> args = {
+      u"a b", u"q\"uote\\", u"tail\\", u"t\tab", u"", u"\u00e9\U0001F600", u"\xD800",
+  };
+  LaunchOptions options;
+  options.args = args;
+  options.set = {u"PROBE_EXIT=3"};
+  options.timeout_ms = 600000;
+  LaunchOutcome outcome = launch(install, options);
+  const ProbeReport* report = expect_delivered(outcome, expected_vector(install, args));
+  ASSERT_NE(report, nullptr);
+  EXPECT_EQ(shown(report->module), shown(install.tool()));
+  EXPECT_FALSE(report->console_window);
+}
+
+}  // namespace
