@@ -5,10 +5,16 @@
 
 namespace {
 
+// Heaps beyond this many (far more than a launcher has) stay unlocked.
+constexpr DWORD kMaxLockedHeaps = 64;
+// How long a thread ended by force may take to be gone.
+constexpr DWORD kTerminatedThreadWaitMs = 1000;
+
 wchar_t g_no_service_name[1] = {0};
 
-// For an own-process service the name in the table is not used.
-SERVICE_TABLE_ENTRYW g_dispatch_table[2] = {
+// For an own-process service the name in the table is not used. The table
+// is only read, by the dispatcher.
+const SERVICE_TABLE_ENTRYW g_dispatch_table[2] = {
     {g_no_service_name, ServiceMain},
     {nullptr, nullptr},
 };
@@ -16,22 +22,32 @@ SERVICE_TABLE_ENTRYW g_dispatch_table[2] = {
 // Undocumented ntdll exports, resolved at run time.
 using LoaderLockFunction = LONG(NTAPI*)(ULONG flags, ULONG* disposition, ULONG_PTR* cookie);
 using LoaderUnlockFunction = LONG(NTAPI*)(ULONG flags, ULONG_PTR cookie);
+using PebLockFunction = void(NTAPI*)();
 
-struct LoaderLock {
-  LoaderLockFunction lock;
-  LoaderUnlockFunction unlock;
+// The process-wide locks that a thread ended by force must not own: the
+// loader lock, the process environment block's lock and the heaps' locks.
+struct ProcessLocks {
+  LoaderLockFunction lock_loader;
+  LoaderUnlockFunction unlock_loader;
+  PebLockFunction acquire_peb;
+  PebLockFunction release_peb;
 };
 
-LoaderLock find_loader_lock() {
-  LoaderLock loader = {nullptr, nullptr};
+template <typename Function>
+Function find_export(HMODULE module, const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+ProcessLocks find_process_locks() {
+  ProcessLocks locks = {nullptr, nullptr, nullptr, nullptr};
   HMODULE ntdll = GetModuleHandleA("ntdll.dll");
   if (ntdll) {
-    loader.lock = reinterpret_cast<LoaderLockFunction>(
-        reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrLockLoaderLock")));
-    loader.unlock = reinterpret_cast<LoaderUnlockFunction>(
-        reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrUnlockLoaderLock")));
+    locks.lock_loader = find_export<LoaderLockFunction>(ntdll, "LdrLockLoaderLock");
+    locks.unlock_loader = find_export<LoaderUnlockFunction>(ntdll, "LdrUnlockLoaderLock");
+    locks.acquire_peb = find_export<PebLockFunction>(ntdll, "RtlAcquirePebLock");
+    locks.release_peb = find_export<PebLockFunction>(ntdll, "RtlReleasePebLock");
   }
-  return loader;
+  return locks;
 }
 
 // Under the hub's lock.
@@ -43,7 +59,7 @@ void report_service_stopped() {
 }
 
 // Lets a thread that may be inside the loader run on, so that it leaves the
-// loader lock before it is ended.
+// loader lock (or any other lock) before it is ended.
 void boost_thread(HANDLE thread) {
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL);
   for (int round = 0; round < 5; ++round) {
@@ -54,13 +70,31 @@ void boost_thread(HANDLE thread) {
 }
 
 // Under the hub's lock. The thread is ended only while this thread owns the
-// loader lock, so the ended thread cannot be holding it.
-void end_thread_under_loader_lock(HANDLE thread, const LoaderLock& loader) {
-  bool both = loader.lock && loader.unlock;
+// loader lock, so the ended thread cannot be holding it. The probe allocates
+// memory and resolves paths while it starts and while it gives up, so the
+// lock of every heap and the environment block's lock are held as well: a
+// thread ended inside an allocation would otherwise leave its heap locked for
+// good, and the next malloc of any thread would never return. Lock order as
+// at process exit: loader, environment block, heaps.
+void end_thread_holding_process_locks(HANDLE thread, const ProcessLocks& locks) {
+  bool loader = locks.lock_loader && locks.unlock_loader;
+  bool peb = locks.acquire_peb && locks.release_peb;
   ULONG_PTR cookie = 0;
-  if (both) loader.lock(0, nullptr, &cookie);
-  if (WaitForSingleObject(thread, 0) != WAIT_OBJECT_0) TerminateThread(thread, 0);
-  if (both) loader.unlock(0, cookie);
+  if (loader) locks.lock_loader(0, nullptr, &cookie);
+  if (peb) locks.acquire_peb();
+  HANDLE heaps[kMaxLockedHeaps];
+  DWORD heap_count = GetProcessHeaps(kMaxLockedHeaps, heaps);
+  if (heap_count > kMaxLockedHeaps) heap_count = kMaxLockedHeaps;
+  DWORD locked = 0;
+  while (locked < heap_count && HeapLock(heaps[locked])) ++locked;
+  if (WaitForSingleObject(thread, 0) != WAIT_OBJECT_0 && TerminateThread(thread, 0)) {
+    // The end is asynchronous: the thread must not run on once the locks
+    // are given back.
+    WaitForSingleObject(thread, kTerminatedThreadWaitMs);
+  }
+  while (locked > 0) HeapUnlock(heaps[--locked]);
+  if (peb) locks.release_peb();
+  if (loader) locks.unlock_loader(0, cookie);
 }
 
 // The dispatcher thread is still blocked in StartServiceCtrlDispatcherW.
@@ -68,7 +102,7 @@ void end_thread_under_loader_lock(HANDLE thread, const LoaderLock& loader) {
 // been reported instead).
 bool end_blocked_dispatcher(HANDLE thread) {
   SignalHub& hub = g_signal_hub;
-  LoaderLock loader = find_loader_lock();
+  ProcessLocks locks = find_process_locks();
   boost_thread(thread);
   bool stopped_service = false;
   if (hub_enter()) {
@@ -76,7 +110,7 @@ bool end_blocked_dispatcher(HANDLE thread) {
       report_service_stopped();
       stopped_service = true;
     } else {
-      end_thread_under_loader_lock(thread, loader);
+      end_thread_holding_process_locks(thread, locks);
     }
     hub_leave();
   }
@@ -87,10 +121,10 @@ bool end_blocked_dispatcher(HANDLE thread) {
 // The service control manager did not let the dispatcher call return after
 // SERVICE_STOPPED: end the thread as if it were blocked.
 void end_unreleased_dispatcher(HANDLE thread) {
-  LoaderLock loader = find_loader_lock();
+  ProcessLocks locks = find_process_locks();
   boost_thread(thread);
   if (hub_enter()) {
-    end_thread_under_loader_lock(thread, loader);
+    end_thread_holding_process_locks(thread, locks);
     hub_leave();
   } else if (WaitForSingleObject(thread, 0) != WAIT_OBJECT_0) {
     TerminateThread(thread, 0);

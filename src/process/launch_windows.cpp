@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "cmdline/quote.h"
+#include "process/launch_child.h"
 #include "process/launch_rules.h"
 #include "process/process_handle.h"
 #include "text/wchar_cast.h"
@@ -33,14 +34,6 @@ void set_error_mode_once() {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 }
 
-char16_t* computer_name() {
-  wchar_t name[16] = {};
-  DWORD size = 16;
-  GetComputerNameW(name, &size);
-  name[15] = 0;  // whatever a failed call left, the copy ends inside the array
-  return wide_dup(from_wchar(name));
-}
-
 uint32_t child_standard_handle(void* requested, void* own, void** out) {
   if (!out) return ERROR_INVALID_PARAMETER;
   HANDLE* result = reinterpret_cast<HANDLE*>(out);
@@ -65,16 +58,9 @@ uint32_t child_standard_handle(void* requested, void* own, void** out) {
   return made ? 0 : ERROR_OUTOFMEMORY;
 }
 
-uint32_t start_process(ProcessHandle** out, uint32_t flags, const char16_t* const* argv,
-                       const char16_t* const* environment, const char16_t* directory, void* std_input,
-                       void* std_output, void* std_error) {
-  return start_process_as(out, nullptr, nullptr, flags, argv, environment, directory, std_input, std_output,
-                          std_error);
-}
-
-uint32_t start_process_as(ProcessHandle** out, const char16_t* user, const char16_t* password, uint32_t flags,
-                          const char16_t* const* argv, const char16_t* const* environment,
-                          const char16_t* directory, void* std_input, void* std_output, void* std_error) {
+uint32_t start_child(ProcessHandle** out, const LogonStart* logon, uint32_t flags, const char16_t* const* argv,
+                     const char16_t* const* environment, const char16_t* directory, void* std_input,
+                     void* std_output, void* std_error) {
   if (!out) return ERROR_INVALID_PARAMETER;  // a started child could not be handed to anyone
   *out = nullptr;
   uint32_t error = 0;
@@ -112,14 +98,6 @@ uint32_t start_process_as(ProcessHandle** out, const char16_t* user, const char1
     if (!block) error = ERROR_OUTOFMEMORY;
   }
 
-  char16_t* default_domain = nullptr;
-  char16_t* user_part = nullptr;
-  char16_t* domain_part = nullptr;
-  if (error == 0 && user) {
-    default_domain = computer_name();
-    if (!default_domain || !split_user(user, default_domain, &user_part, &domain_part)) error = ERROR_OUTOFMEMORY;
-  }
-
   if (error == 0) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -133,16 +111,16 @@ uint32_t start_process_as(ProcessHandle** out, const char16_t* user, const char1
     // A failed start must always name a reason; some implementations of the
     // logon start fail without setting one.
     SetLastError(0);
-    BOOL ok;
-    if (user) {
-      ok = CreateProcessWithLogonW(to_wchar(user_part), to_wchar(domain_part), to_wchar(password),
-                                   LOGON_WITH_PROFILE, nullptr, to_wchar(command_line), creation, block,
-                                   to_wchar(directory), &startup, &started);
+    BOOL ok = FALSE;
+    if (logon) {
+      error = logon->start(logon, command_line, creation, block, directory, &startup, &started, &ok);
     } else {
       ok = CreateProcessW(nullptr, to_wchar(command_line), nullptr, nullptr, TRUE, creation, block,
                           to_wchar(directory), &startup, &started);
     }
-    if (!ok) {
+    if (error != 0) {
+      // The user could not be split: nothing was started.
+    } else if (!ok) {
       error = GetLastError();
       if (error == 0) error = kStartFailedWithoutReason;
     } else {
@@ -158,9 +136,6 @@ uint32_t start_process_as(ProcessHandle** out, const char16_t* user, const char1
   for (HANDLE duplicate : child) {
     if (is_handle(duplicate)) CloseHandle(duplicate);
   }
-  wide_free(user_part);
-  wide_free(domain_part);
-  wide_free(default_domain);
 
   if (error != 0 && handle) {
     handle->ops->Release(handle);
@@ -168,4 +143,10 @@ uint32_t start_process_as(ProcessHandle** out, const char16_t* user, const char1
   }
   *out = handle;
   return error;
+}
+
+uint32_t start_process(ProcessHandle** out, uint32_t flags, const char16_t* const* argv,
+                       const char16_t* const* environment, const char16_t* directory, void* std_input,
+                       void* std_output, void* std_error) {
+  return start_child(out, nullptr, flags, argv, environment, directory, std_input, std_output, std_error);
 }

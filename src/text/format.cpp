@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "text/compare.h"
+#include "text/divide.h"
 #include "text/utf.h"
 #include "text/wide.h"
 
@@ -87,8 +88,7 @@ void put_integer(Output* o, const Spec& s, uint64_t magnitude, bool negative, bo
   char16_t digits[24];  // 22 octal digits of 2^64 - 1 at most
   size_t digit_count = 0;
   do {
-    digits[digit_count++] = char16_t(table[magnitude % base]);
-    magnitude /= base;
+    digits[digit_count++] = char16_t(table[divide_small(&magnitude, base)]);
   } while (magnitude != 0);
 
   char16_t sign = 0;
@@ -165,44 +165,52 @@ void guid_text(const uint8_t* guid, bool upper, char16_t text[36]) {
 constexpr uint64_t kTicksPerSecond = 10000000;
 constexpr uint64_t kSecondsFrom1601To1970 = 11644473600;
 
-char16_t digit_of(uint64_t value) { return char16_t(u'0' + value % 10); }
+char16_t digit_of(uint32_t value) { return char16_t(u'0' + value % 10); }
 
 // "YYYY-MM-DD hh:mm:ss" (19 units), with ".mmm" (23) when `milliseconds`,
 // proleptic Gregorian, UTC. Every field is reduced to its digits modulo 10,
 // so ticks far outside 1601-9999 give nonsense but never index out of range.
 void time_text(uint64_t ticks, bool milliseconds, char16_t text[24]) {
-  uint64_t days = ticks / 864000000000u;
-  uint64_t ms_of_day = ticks / 10000 - days * 86400000u;
+  // Milliseconds, then days (86400000 = 1000 * 400 * 216): every divisor is
+  // small, and the day count of any 64-bit tick count fits 32 bits.
+  uint64_t ms = ticks;
+  divide_small(&ms, 10000);
+  uint64_t day_count = ms;
+  divide_small(&day_count, 1000);
+  divide_small(&day_count, 400);
+  divide_small(&day_count, 216);
+  uint32_t days = uint32_t(day_count);
+  uint32_t ms_of_day = uint32_t(ms - day_count * 86400000u);
 
-  uint64_t n = days + 306;  // days since 1600-03-01
-  uint64_t cycles = n / 146097;
+  uint32_t n = days + 306;  // days since 1600-03-01
+  uint32_t cycles = n / 146097;
   n %= 146097;
-  uint64_t centuries = n / 36524;
+  uint32_t centuries = n / 36524;
   if (centuries > 3) centuries = 3;
   n -= centuries * 36524;
-  uint64_t quads = n / 1461;
+  uint32_t quads = n / 1461;
   n %= 1461;
-  uint64_t years = n / 365;
+  uint32_t years = n / 365;
   if (years > 3) years = 3;
   n -= years * 365;
-  uint64_t year = 1600 + cycles * 400 + centuries * 100 + quads * 4 + years;
+  uint32_t year = 1600 + cycles * 400 + centuries * 100 + quads * 4 + years;
   // March to July and August to December are 153 days each, in pairs of
   // months of 61 days; January and February follow.
-  uint64_t five = n / 153;
+  uint32_t five = n / 153;
   n %= 153;
-  uint64_t two = n / 61;
+  uint32_t two = n / 61;
   n %= 61;
-  uint64_t one = n / 31;
-  uint64_t day = n % 31 + 1;
-  uint64_t month = five * 5 + two * 2 + one + 3;
+  uint32_t one = n / 31;
+  uint32_t day = n % 31 + 1;
+  uint32_t month = five * 5 + two * 2 + one + 3;
   if (month > 12) {
     month -= 12;
     ++year;
   }
-  uint64_t hour = ms_of_day / 3600000;
-  uint64_t minute = ms_of_day / 60000 % 60;
-  uint64_t second = ms_of_day / 1000 % 60;
-  uint64_t millisecond = ms_of_day % 1000;
+  uint32_t hour = ms_of_day / 3600000;
+  uint32_t minute = ms_of_day / 60000 % 60;
+  uint32_t second = ms_of_day / 1000 % 60;
+  uint32_t millisecond = ms_of_day % 1000;
 
   const char16_t t[] = {digit_of(year / 1000), digit_of(year / 100), digit_of(year / 10), digit_of(year), u'-',
                         digit_of(month / 10),  digit_of(month),      u'-',

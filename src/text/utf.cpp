@@ -1,85 +1,12 @@
 #include "text/utf.h"
 
-#include <atomic>
-
-#include "text/codepage_system.h"
 #include "text/wide.h"
 
 namespace {
 
-constexpr uint32_t kCodePageAnsi = 0;          // CP_ACP
-constexpr uint32_t kNoBestFitChars = 0x400;    // WC_NO_BEST_FIT_CHARS
-constexpr char kUnmappableByte = 0x7F;
-
 size_t add_saturating(size_t a, size_t b) { return a > kNoLimit - b ? kNoLimit : a + b; }
 
 bool is_low_surrogate(uint32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
-
-// How one character reaches the code page; chosen once per conversion.
-enum class EncodeMode {
-  kNoBestFit,  // the system refuses best-fit substitutes when asked
-  kRoundTrip,  // no such flag: accept a result only when it decodes back
-  kUtf8,       // UTF-8 takes neither flags nor default-character arguments
-};
-
-// Process-wide answer for the ANSI page: 0 not yet asked, 1 flag accepted,
-// 2 refused. Two threads that both find it unset both probe, which is
-// harmless: they store the same answer.
-std::atomic<int> ansi_flag_answer{0};
-
-bool probe_no_best_fit(uint32_t code_page) {
-  char out[6];
-  return codepage_encode_unit(code_page, kNoBestFitChars, u'A', out, nullptr) > 0;
-}
-
-bool accepts_no_best_fit(uint32_t code_page, uint32_t ansi_page) {
-  if (code_page != ansi_page) return probe_no_best_fit(code_page);
-  int answer = ansi_flag_answer.load(std::memory_order_acquire);
-  if (answer == 0) {
-    answer = probe_no_best_fit(code_page) ? 1 : 2;
-    ansi_flag_answer.exchange(answer, std::memory_order_acq_rel);
-  }
-  return answer == 1;
-}
-
-// Whether all `count` bytes decode to exactly `unit`.
-bool decodes_back(uint32_t code_page, const char* bytes, int count, char16_t unit) {
-  char16_t back = 0;
-  return codepage_decode(code_page, bytes, count, &back) == 1 && back == unit;
-}
-
-// Bytes for one code point in `out`; unmappable characters, characters
-// beyond the BMP and invalid input become the single byte 0x7F.
-int encode_code_point(uint32_t code_page, EncodeMode mode, uint32_t code_point, char out[6]) {
-  int n = 0;
-  if (code_point <= 0xFFFF) {
-    char16_t unit = char16_t(code_point);
-    bool used_default = false;
-    switch (mode) {
-      case EncodeMode::kNoBestFit:
-        n = codepage_encode_unit(code_page, kNoBestFitChars, unit, out, &used_default);
-        if (used_default) n = 0;
-        break;
-      case EncodeMode::kRoundTrip:
-        n = codepage_encode_unit(code_page, 0, unit, out, &used_default);
-        if (used_default) n = 0;
-        // A best-fit substitute (say 'A' for U+0100) does not decode back.
-        // All produced bytes are decoded, so double-byte characters survive.
-        if (n > 0 && !(n == 1 && uint8_t(out[0]) == code_point) && !decodes_back(code_page, out, n, unit)) n = 0;
-        break;
-      case EncodeMode::kUtf8:
-        n = codepage_encode_unit(code_page, 0, unit, out, nullptr);
-        if (n > 0 && !decodes_back(code_page, out, n, unit)) n = 0;
-        break;
-    }
-  }
-  if (n <= 0 || n > 6) {
-    out[0] = kUnmappableByte;
-    return 1;
-  }
-  if (out[n - 1] == 0) --n;  // a produced terminator is not text
-  return n;
-}
 
 }  // namespace
 
@@ -167,36 +94,3 @@ size_t utf8_to_wide(char16_t* dest, size_t capacity, const char* source, size_t 
 size_t utf8_to_wide_unbounded(char16_t* dest, const char* source, size_t source_length) {
   return utf8_to_wide(dest, kNoLimit, source, source_length);
 }
-
-size_t wide_to_codepage(uint32_t code_page, char* dest, size_t capacity, const char16_t* source,
-                        size_t source_length) {
-  if (!dest) capacity = 0;
-  if (!source) source_length = 0;
-  uint32_t ansi_page = codepage_ansi();
-  if (code_page == kCodePageAnsi) code_page = ansi_page;
-  EncodeMode mode = codepage_is_utf8(code_page)                ? EncodeMode::kUtf8
-                    : accepts_no_best_fit(code_page, ansi_page) ? EncodeMode::kNoBestFit
-                                                                : EncodeMode::kRoundTrip;
-  size_t in = 0, total = 0, copied = 0;
-  for (;;) {
-    uint32_t code_point = utf16_next(source, source_length, &in);
-    if (code_point == 0) break;
-    char bytes[6];
-    int n = encode_code_point(code_page, mode, code_point, bytes);
-    total = add_saturating(total, size_t(n));
-    // Whole characters only, with room for the terminator: once one does
-    // not fit, no later one is copied either (the total only grows).
-    if (total < capacity) {
-      for (int i = 0; i < n; ++i) dest[copied + size_t(i)] = bytes[i];
-      copied = total;
-    }
-  }
-  if (capacity != 0) dest[copied] = 0;
-  return total;
-}
-
-size_t wide_to_ansi(char* dest, size_t capacity, const char16_t* source) {
-  return wide_to_codepage(kCodePageAnsi, dest, capacity, source, kNoLimit);
-}
-
-size_t wide_to_ansi_unbounded(char* dest, const char16_t* source) { return wide_to_ansi(dest, kNoLimit, source); }

@@ -1,6 +1,7 @@
 #include "text/value.h"
 
 #include "text/compare.h"
+#include "text/divide.h"
 #include "text/wide.h"
 
 namespace {
@@ -174,9 +175,8 @@ void format_value(char16_t* dest, size_t capacity, int64_t value, uint32_t form,
   }
   size_t digits = 0;
   do {
-    uint32_t digit = uint32_t(magnitude % base);
+    uint32_t digit = divide_small(&magnitude, base);
     text[--at] = char16_t(digit < 10 ? u'0' + digit : u'A' + digit - 10);
-    magnitude /= base;
     ++digits;
   } while (magnitude != 0);
   for (; digits < width; ++digits) text[--at] = u'0';

@@ -1,0 +1,26 @@
+// The start shared by start_process and start_process_as. The part that
+// runs the child under another user account comes in through LogonStart, so
+// that a program which only calls start_process carries neither the user
+// split nor the logon start (nor imports them).
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+struct ProcessHandle;
+
+// Present when the child runs under another user account.
+struct LogonStart {
+  const char16_t* user;
+  const char16_t* password;
+  // Splits the user (0 or 14) and, on success, starts the child with the
+  // logon start (*ok tells whether it started).
+  uint32_t (*start)(const LogonStart* logon, char16_t* command_line, DWORD creation, void* block,
+                    const char16_t* directory, STARTUPINFOW* startup, PROCESS_INFORMATION* started, BOOL* ok);
+};
+
+// start_process_as with the logon part given or null.
+uint32_t start_child(ProcessHandle** out, const LogonStart* logon, uint32_t flags, const char16_t* const* argv,
+                     const char16_t* const* environment, const char16_t* directory, void* std_input,
+                     void* std_output, void* std_error);
