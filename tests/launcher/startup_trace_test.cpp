@@ -1,0 +1,73 @@
+// The start-up and exit order of a launcher, observed in the trace build of
+// orvane (the same sources, with a recorder in place of the at-exit
+// registration): usertext defaults, then the signal hub, then the locale
+// settings, then the native table and the user name; at exit the hub is torn
+// down first and the process lock deleted last.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+#include "support/windows_process.h"
+
+namespace {
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n') {
+      lines.push_back(text.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  return lines;
+}
+
+TEST(LauncherStartupTrace, StartUpAndExitFollowTheSystemOrder) {
+  TempDir dir(u"trace");
+  ASSERT_TRUE(dir.ok());
+  ASSERT_TRUE(copy_file(windows_path(STARTUP_TRACE_LAUNCHER), dir.file(u"orvane.exe")));
+  ASSERT_TRUE(copy_file(probe_program(), dir.file(u"tavrin.exe")));
+
+  RunOptions options;
+  options.argv = {dir.file(u"orvane.exe"), u"x"};
+  options.use_environment = true;
+  options.environment = environment_with({u"STARTUP_TRACE_FILE=" + dir.file(u"trace.txt"),
+                                          u"PROBE_REPORT=" + dir.file(u"report.txt")},
+                                         {u"VARNO_USERTEXTTESTMODE"});
+  RunResult run = run_process(options, 60000);
+  ASSERT_EQ(run.start_error, 0u);
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exit_code, 1u) << "the tool ran and ended";
+  EXPECT_TRUE(file_exists(dir.file(u"report.txt"))) << "the tool was started";
+
+  std::string trace;
+  ASSERT_TRUE(read_file(dir.file(u"trace.txt"), &trace));
+  const std::vector<std::string> expected = {
+      "step: usertext_defaults",
+      // The first default creates the catalog, which reads the test-mode
+      // variable through the environment copy: the process lock comes to
+      // life, then the process info cache, then the catalog itself.
+      "register: unnamed",
+      "register: process_info_cache",
+      "register: usertext_catalog",
+      "step: signal_hub",
+      "register: signal_hub",
+      "step: locale_settings",
+      "step: native_table",
+      "step: user_name",
+      "step: process_lock",
+      "step: entry begins",
+      "step: entry ends",
+      // Reverse order of registration.
+      "exit: signal_hub",
+      "exit: usertext_catalog",
+      "exit: process_info_cache",
+      "exit: process_lock",
+  };
+  EXPECT_EQ(lines_of(trace), expected) << trace;
+}
+
+}  // namespace
