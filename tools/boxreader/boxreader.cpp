@@ -5,8 +5,8 @@
 //
 //   boxreader [--timeout MS] program [arguments...]
 //
-// Output (UTF-8, one field a line; line feeds and backslashes in texts are
-// written as \n and \\):
+// Output (UTF-8, one field a line; a line feed in a text is shown as the two
+// characters \n, carriage returns as \r):
 //   box: yes|no
 //   title: <title>
 //   text: <text>
@@ -33,7 +33,6 @@ std::string field(const std::u16string& text) {
   for (char c : utf8(text)) {
     if (c == '\n') out += "\\n";
     else if (c == '\r') out += "\\r";
-    else if (c == '\\') out += "\\\\";
     else out += c;
   }
   return out;
