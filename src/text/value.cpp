@@ -6,39 +6,40 @@
 
 namespace {
 
+// Values of the words are 0 or 1 and forms fit 16 bits: the small fields
+// keep the tables compact.
 struct ValueWord {
   const char16_t* word;
-  int64_t value;
-  uint32_t form;
+  uint16_t form;
+  uint8_t value;
 };
 
 // The words tried for each first letter, longer ones before their prefixes.
-const ValueWord kWordsD[] = {{u"disabled", 0, kValueEnabled}, {u"disable", 0, kValueEnable}};
-const ValueWord kWordsE[] = {{u"enabled", 1, kValueEnabled}, {u"enable", 1, kValueEnable}};
-const ValueWord kWordsF[] = {{u"false", 0, kValueTrueFalse}};
-const ValueWord kWordsN[] = {{u"no", 0, kValueYesNo}};
-const ValueWord kWordsO[] = {{u"on", 1, kValueOnOff}, {u"off", 0, kValueOnOff}};
-const ValueWord kWordsT[] = {{u"true", 1, kValueTrueFalse}};
-const ValueWord kWordsY[] = {{u"yes", 1, kValueYesNo}};
+const ValueWord kWordsD[] = {{u"disabled", kValueEnabled, 0}, {u"disable", kValueEnable, 0}};
+const ValueWord kWordsE[] = {{u"enabled", kValueEnabled, 1}, {u"enable", kValueEnable, 1}};
+const ValueWord kWordsF[] = {{u"false", kValueTrueFalse, 0}};
+const ValueWord kWordsN[] = {{u"no", kValueYesNo, 0}};
+const ValueWord kWordsO[] = {{u"on", kValueOnOff, 1}, {u"off", kValueOnOff, 0}};
+const ValueWord kWordsT[] = {{u"true", kValueTrueFalse, 1}};
+const ValueWord kWordsY[] = {{u"yes", kValueYesNo, 1}};
 
 struct LetterEntry {
   char16_t letter;
-  bool has_one_letter_form;
-  int64_t one_letter_value;
-  uint32_t one_letter_form;
+  uint16_t one_letter_form;  // 0: the letter alone is no word
+  uint8_t one_letter_value;
+  uint8_t word_count;
   const ValueWord* words;
-  size_t word_count;
 };
 
-#define VALUE_WORDS(table) table, sizeof(table) / sizeof(table[0])
+#define VALUE_WORDS(table) uint8_t(sizeof(table) / sizeof(table[0])), table
 const LetterEntry kLetters[] = {
-    {u'd', true, 0, kValueLetterED, VALUE_WORDS(kWordsD)},
-    {u'e', true, 1, kValueLetterED, VALUE_WORDS(kWordsE)},
-    {u'f', true, 0, kValueLetterTF, VALUE_WORDS(kWordsF)},
-    {u'n', true, 0, kValueLetterYN, VALUE_WORDS(kWordsN)},
-    {u'o', false, 0, 0, VALUE_WORDS(kWordsO)},
-    {u't', true, 1, kValueLetterTF, VALUE_WORDS(kWordsT)},
-    {u'y', true, 1, kValueLetterYN, VALUE_WORDS(kWordsY)},
+    {u'd', kValueLetterED, 0, VALUE_WORDS(kWordsD)},
+    {u'e', kValueLetterED, 1, VALUE_WORDS(kWordsE)},
+    {u'f', kValueLetterTF, 0, VALUE_WORDS(kWordsF)},
+    {u'n', kValueLetterYN, 0, VALUE_WORDS(kWordsN)},
+    {u'o', 0, 0, VALUE_WORDS(kWordsO)},
+    {u't', kValueLetterTF, 1, VALUE_WORDS(kWordsT)},
+    {u'y', kValueLetterYN, 1, VALUE_WORDS(kWordsY)},
 };
 #undef VALUE_WORDS
 
@@ -58,7 +59,7 @@ bool parse_word(const char16_t* text, size_t available, size_t trimmed, int64_t*
   char16_t first = ascii_lower(text[0]);
   for (const LetterEntry& entry : kLetters) {
     if (entry.letter != first) continue;
-    if (trimmed == 1 && entry.has_one_letter_form) {
+    if (trimmed == 1 && entry.one_letter_form != 0) {
       *value = entry.one_letter_value;
       *form = entry.one_letter_form;
       return true;
