@@ -69,13 +69,24 @@ void boost_thread(HANDLE thread) {
   }
 }
 
-// Under the hub's lock. The thread is ended only while this thread owns the
-// loader lock, so the ended thread cannot be holding it. The probe allocates
-// memory and resolves paths while it starts and while it gives up, so the
-// lock of every heap and the environment block's lock are held as well: a
-// thread ended inside an allocation would otherwise leave its heap locked for
-// good, and the next malloc of any thread would never return. Lock order as
-// at process exit: loader, environment block, heaps.
+// A probe that fails at once is over within milliseconds; one still running
+// after kDispatcherSettleMs is blocked in the dispatcher's long wait, where
+// ending it is harmless. Earlier it may be starting up or inside the system's
+// own bookkeeping (thread-local data, allocations), holding locks that nobody
+// outside can take for it and that it would keep for good if ended there.
+void let_dispatcher_settle(HANDLE thread) {
+  WaitForSingleObject(thread, kDispatcherSettleMs);
+}
+
+// Under the hub's lock. A dispatcher thread that has left the dispatcher call
+// is ending by itself and is only joined later. Otherwise the thread is ended
+// only while this thread owns the loader lock, so the ended thread cannot be
+// holding it. The probe allocates memory and resolves paths while it starts
+// and while it gives up, so the lock of every heap and the environment
+// block's lock are held as well: a thread ended inside an allocation would
+// leave its heap locked for good, and the next malloc of any thread would
+// never return. Lock order as at process exit: loader, environment block,
+// heaps.
 void end_thread_holding_process_locks(HANDLE thread, const ProcessLocks& locks) {
   bool loader = locks.lock_loader && locks.unlock_loader;
   bool peb = locks.acquire_peb && locks.release_peb;
@@ -87,7 +98,8 @@ void end_thread_holding_process_locks(HANDLE thread, const ProcessLocks& locks) 
   if (heap_count > kMaxLockedHeaps) heap_count = kMaxLockedHeaps;
   DWORD locked = 0;
   while (locked < heap_count && HeapLock(heaps[locked])) ++locked;
-  if (WaitForSingleObject(thread, 0) != WAIT_OBJECT_0 && TerminateThread(thread, 0)) {
+  bool in_call = g_signal_hub.dispatcherStage.load() != kDispatcherReturned;
+  if (in_call && WaitForSingleObject(thread, 0) != WAIT_OBJECT_0 && TerminateThread(thread, 0)) {
     // The end is asynchronous: the thread must not run on once the locks
     // are given back.
     WaitForSingleObject(thread, kTerminatedThreadWaitMs);
@@ -103,6 +115,7 @@ void end_thread_holding_process_locks(HANDLE thread, const ProcessLocks& locks) 
 bool end_blocked_dispatcher(HANDLE thread) {
   SignalHub& hub = g_signal_hub;
   ProcessLocks locks = find_process_locks();
+  let_dispatcher_settle(thread);
   boost_thread(thread);
   bool stopped_service = false;
   if (hub_enter()) {
@@ -135,9 +148,12 @@ void end_unreleased_dispatcher(HANDLE thread) {
 }  // namespace
 
 DWORD WINAPI ServiceDispatcherThread(LPVOID) {
+  SignalHub& hub = g_signal_hub;
+  hub.dispatcherStage.store(kDispatcherInCall);
   // Fails when the process was not started as a service; otherwise returns
   // once the service has reported SERVICE_STOPPED.
   StartServiceCtrlDispatcherW(g_dispatch_table);
+  hub.dispatcherStage.store(kDispatcherReturned);
   return 0;
 }
 

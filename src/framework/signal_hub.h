@@ -33,6 +33,18 @@ constexpr DWORD kWindowThreadAbandonMs = 1000;
 // How long StopProcessFramework waits, after reporting SERVICE_STOPPED, for
 // the dispatcher call to return before it ends the dispatcher thread.
 constexpr DWORD kServiceStopJoinMs = 3000;
+// How long StopProcessFramework lets a dispatcher thread that has not ended
+// run on before it ends it by force: long enough for a probe that fails at
+// once, short enough for a prompt exit.
+constexpr DWORD kDispatcherSettleMs = 250;
+
+// Where the dispatcher thread is: one that has left the dispatcher call is
+// ending by itself and is never ended by force.
+enum : int {
+  kDispatcherStarting = 0,
+  kDispatcherInCall = 1,
+  kDispatcherReturned = 2
+};
 
 // Process-wide; zero at program start. Fields marked "lock" change only under
 // `lock`; the atomics are also read without it where noted.
@@ -49,6 +61,7 @@ struct SignalHub {
   HANDLE windowThread;                     // lock
   std::atomic<HWND> signalWindow;          // also the "pump runs" marker
   HANDLE dispatcherThread;                 // lock
+  std::atomic<int> dispatcherStage;        // set by the dispatcher thread
   std::atomic<SERVICE_STATUS_HANDLE> serviceStatusHandle;
   SERVICE_STATUS serviceStatus;            // lock
 };

@@ -105,6 +105,7 @@ void StartProcessFramework() {
   }
   // Created only now, so that ServiceMain finds the window thread either
   // running or absent, never half started.
+  hub.dispatcherStage.store(kDispatcherStarting);
   HANDLE dispatcher = CreateThread(nullptr, 0, ServiceDispatcherThread, nullptr, 0, nullptr);
   if (hub_enter()) {
     hub.dispatcherThread = dispatcher;
