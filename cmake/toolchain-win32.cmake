@@ -10,4 +10,4 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(LAUNCHERS_ARCH x86)
 # Test programs run through Wine's 32-bit loader (through qemu-user where the
 # kernel cannot run i386 programs itself).
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run;32)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run;32;--captured)

@@ -75,7 +75,12 @@ void boost_thread(HANDLE thread) {
 // own bookkeeping (thread-local data, allocations), holding locks that nobody
 // outside can take for it and that it would keep for good if ended there.
 void let_dispatcher_settle(HANDLE thread) {
-  WaitForSingleObject(thread, kDispatcherSettleMs);
+  DWORD wait = kDispatcherSettleMs;
+  if (g_signal_hub.dispatcherStage.load() == kDispatcherInCall) {
+    DWORD in_call = GetTickCount() - g_signal_hub.dispatcherCallTick.load();
+    wait = in_call >= kDispatcherSettleMs ? 0 : kDispatcherSettleMs - in_call;
+  }
+  if (wait > 0) WaitForSingleObject(thread, wait);
 }
 
 // Under the hub's lock. A dispatcher thread that has left the dispatcher call
@@ -149,6 +154,7 @@ void end_unreleased_dispatcher(HANDLE thread) {
 
 DWORD WINAPI ServiceDispatcherThread(LPVOID) {
   SignalHub& hub = g_signal_hub;
+  hub.dispatcherCallTick.store(GetTickCount());
   hub.dispatcherStage.store(kDispatcherInCall);
   // Fails when the process was not started as a service; otherwise returns
   // once the service has reported SERVICE_STOPPED.

@@ -33,9 +33,10 @@ constexpr DWORD kWindowThreadAbandonMs = 1000;
 // How long StopProcessFramework waits, after reporting SERVICE_STOPPED, for
 // the dispatcher call to return before it ends the dispatcher thread.
 constexpr DWORD kServiceStopJoinMs = 3000;
-// How long StopProcessFramework lets a dispatcher thread that has not ended
-// run on before it ends it by force: long enough for a probe that fails at
-// once, short enough for a prompt exit.
+// How long a dispatcher thread must have been in the dispatcher call before
+// StopProcessFramework ends it by force: long enough for a probe that fails
+// at once, short enough for a prompt exit. Time the thread has already spent
+// in the call counts, so a launch whose tool ran that long waits not at all.
 constexpr DWORD kDispatcherSettleMs = 250;
 
 // Where the dispatcher thread is: one that has left the dispatcher call is
@@ -62,6 +63,7 @@ struct SignalHub {
   std::atomic<HWND> signalWindow;          // also the "pump runs" marker
   HANDLE dispatcherThread;                 // lock
   std::atomic<int> dispatcherStage;        // set by the dispatcher thread
+  std::atomic<DWORD> dispatcherCallTick;   // GetTickCount when it entered the call
   std::atomic<SERVICE_STATUS_HANDLE> serviceStatusHandle;
   SERVICE_STATUS serviceStatus;            // lock
 };
