@@ -1,0 +1,541 @@
+// The process framework of the real launchers, seen from outside under Wine:
+// the hidden signal window while the tool runs, the shutdown while the
+// service probe is still blocked, and the launchers run as services by
+// Wine's service control manager.
+#include <windows.h>
+
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "e2e_support.h"
+#include "framework/framework_probe.h"
+#include "support/test_support.h"
+
+namespace {
+
+const Launcher kBoth[] = {Launcher::kOrvane, Launcher::kKelmis};
+const char* name_of(Launcher launcher) { return launcher == Launcher::kOrvane ? "orvane" : "kelmis"; }
+
+std::u16string decimal16(uint64_t value) { return u16(std::to_string(value)); }
+const wchar_t* w(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+
+// Every wait for something that should happen at once is bounded by this.
+const DWORD kLongMs = 20000;
+// The tool is told to exit with this code: seeing it proves that the tool
+// ended by itself, not by someone ending it.
+const DWORD kToolExitCode = 7;
+const std::u16string kToolExitText = u"7";
+
+// The tavrin.exe that service runs use (see framework_service_tool.cpp).
+std::u16string service_tool_program() { return windows_path(E2E_FRAMEWORK_SERVICE_TOOL); }
+
+// A handle of process `pid` for waiting, reading its exit code and ending
+// it; null when it cannot be opened.
+HANDLE open_process(DWORD pid) {
+  return pid ? OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, pid) : nullptr;
+}
+
+// A process handle that closes itself.
+class Held {
+ public:
+  Held() = default;
+  ~Held() { reset(nullptr); }
+  Held(const Held&) = delete;
+  Held& operator=(const Held&) = delete;
+  void reset(HANDLE handle) {
+    if (handle_) CloseHandle(handle_);
+    handle_ = handle;
+  }
+  HANDLE get() const { return handle_; }
+  bool running() const { return handle_ && WaitForSingleObject(handle_, 0) == WAIT_TIMEOUT; }
+  bool ends_within(DWORD timeout_ms) const { return handle_ && WaitForSingleObject(handle_, timeout_ms) == WAIT_OBJECT_0; }
+  DWORD exit_code() const {
+    DWORD code = 0xDEADBEEF;
+    if (handle_) GetExitCodeProcess(handle_, &code);
+    return code;
+  }
+  // Ends a process that still runs (cleanup after a failed check).
+  void end() const {
+    if (running()) {
+      TerminateProcess(handle_, 0xDEAD);
+      WaitForSingleObject(handle_, 5000);
+    }
+  }
+
+ private:
+  HANDLE handle_ = nullptr;
+};
+
+// The first finished probe report in `folder`, or false.
+bool find_report(const std::u16string& folder, ProbeReport* report, std::string* error) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(w(join_path(folder, u"*.txt")), &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  std::u16string name(reinterpret_cast<const char16_t*>(found.cFileName));
+  FindClose(search);
+  return load_probe_report(join_path(folder, name), report, error);
+}
+
+// A launcher started as a user starts it (no console), whose tool (the probe)
+// reports and then waits for a release file before it exits with
+// kToolExitCode. The destructor releases the tool and ends whatever still
+// runs.
+class WaitingRun {
+ public:
+  explicit WaitingRun(Launcher launcher) : install_(launcher), reports_(u"fwrep"), gate_(u"fwgate") {
+    if (!install_.ok() || !reports_.ok() || !gate_.ok()) return;
+    release_ = gate_.file(u"release");
+    RunOptions options;
+    options.argv = {install_.launcher(), u"framework e2e"};
+    options.use_environment = true;
+    options.environment = environment_with({u"PROBE_REPORT=" + reports_.path(), u"PROBE_WAIT_FOR=" + release_,
+                                            u"PROBE_WAIT_LIMIT=60000", u"PROBE_EXIT=" + kToolExitText},
+                                           kControlledVariables);
+    launcher_ = std::make_unique<TestProcess>(options);
+  }
+  ~WaitingRun() {
+    if (!release_.empty()) release();
+    if (!tool_.ends_within(5000)) tool_.end();
+  }
+  WaitingRun(const WaitingRun&) = delete;
+  WaitingRun& operator=(const WaitingRun&) = delete;
+
+  bool started() const { return launcher_ && launcher_->started(); }
+  TestProcess& launcher() { return *launcher_; }
+  const Held& tool() const { return tool_; }
+
+  // Waits until the tool has reported (it then runs and waits for its
+  // release) and holds its process. False, with the reason, otherwise.
+  bool tool_running(std::string* why) {
+    ProbeReport report;
+    std::string error;
+    bool found = wait_until([&] { return find_report(reports_.path(), &report, &error) || launcher_->wait(0); },
+                            kLongMs) &&
+                 find_report(reports_.path(), &report, &error);
+    if (!found) {
+      *why = "no tool report (launcher " + std::string(launcher_->wait(0) ? "ended" : "runs") + ") " + error;
+      return false;
+    }
+    if (report.args != expected_vector(install_, {u"framework e2e"})) {
+      *why = "the tool got " + escaped_vector(report.args);
+      return false;
+    }
+    tool_.reset(open_process(report.pid));
+    if (!tool_.running()) {
+      *why = "the tool process " + std::to_string(report.pid) + " could not be held";
+      return false;
+    }
+    return true;
+  }
+  void release() { write_file(release_, "go"); }
+
+ private:
+  Install install_;
+  TempDir reports_;
+  TempDir gate_;
+  std::u16string release_;
+  std::unique_ptr<TestProcess> launcher_;
+  Held tool_;
+};
+
+// --- the hidden signal window ---------------------------------------------------
+
+void expect_signal_window(HWND window) {
+  WindowFacts facts;
+  ASSERT_TRUE(read_window_facts(window, &facts));
+  EXPECT_EQ(facts.class_name, u"SignalWindow");
+  EXPECT_EQ(facts.title, u"SignalWindow");
+  EXPECT_FALSE(facts.visible);
+  // WS_CLIPSIBLINGS | WS_CAPTION | WS_SYSMENU, WS_VISIBLE not among them;
+  // the system may add WS_EX_WINDOWEDGE for the caption.
+  EXPECT_EQ(facts.style, 0x04C80000u) << std::hex << facts.style;
+  EXPECT_EQ(facts.ex_style & ~DWORD(WS_EX_WINDOWEDGE), 0u) << std::hex << facts.ex_style;
+  EXPECT_EQ(facts.rect.left, 100);
+  EXPECT_EQ(facts.rect.top, 100);
+  EXPECT_EQ(facts.rect.right, 300);
+  EXPECT_EQ(facts.rect.bottom, 300);
+  EXPECT_EQ(GetParent(window), nullptr);
+  EXPECT_EQ(GetWindow(window, GW_OWNER), nullptr);
+}
+
+struct StopMessage {
+  const char* name;
+  UINT msg;
+  WPARAM wparam;
+};
+const StopMessage kStopMessages[] = {
+    {"WM_CLOSE", WM_CLOSE, 0},
+    {"WM_ENDSESSION(FALSE)", WM_ENDSESSION, FALSE},
+    {"WM_ENDSESSION(TRUE)", WM_ENDSESSION, TRUE},
+};
+
+TEST(E2eFrameworkWindow, StopMessagesWaitForTheToolAndTheShutdown) {
+  for (Launcher launcher : kBoth) {
+    for (const StopMessage& stop : kStopMessages) {
+      SCOPED_TRACE(std::string(name_of(launcher)) + ", " + stop.name);
+      WaitingRun run(launcher);
+      ASSERT_TRUE(run.started());
+      std::string why;
+      ASSERT_TRUE(run.tool_running(&why)) << why;
+      // The framework starts before the tool: the window is there by now.
+      HWND window = find_process_window(run.launcher().id(), u"SignalWindow", 5000, run.launcher().handle());
+      ASSERT_NE(window, nullptr) << "no SignalWindow in the launcher's process";
+      expect_signal_window(window);
+
+      // The logon session may end, as far as the launcher is concerned.
+      for (LPARAM reason : {LPARAM(0), LPARAM(ENDSESSION_LOGOFF)}) {
+        DWORD_PTR answer = 0;
+        EXPECT_NE(SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, reason, SMTO_NORMAL, 10000, &answer), 0);
+        EXPECT_EQ(answer, DWORD_PTR(TRUE)) << "WM_QUERYENDSESSION, lParam " << reason;
+      }
+
+      // A sender that gives up gets no answer while the tool runs...
+      DWORD_PTR ignored = 0;
+      SetLastError(0);
+      EXPECT_EQ(SendMessageTimeoutW(window, stop.msg, stop.wparam, 0, SMTO_NORMAL, 500, &ignored), 0);
+      EXPECT_EQ(GetLastError(), DWORD(ERROR_TIMEOUT));
+      bool launcher_ended = false;
+      {
+        // ...and one that waits is answered once the tool has ended and the
+        // launcher has shut its framework down.
+        PendingSend pending(window, stop.msg, stop.wparam, 0);
+        DWORD_PTR answer = 0;
+        EXPECT_NE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &answer), 0)
+            << "the window stopped answering other messages";
+        EXPECT_FALSE(pending.answered(300));
+        EXPECT_TRUE(IsWindow(window));
+        EXPECT_TRUE(run.tool().running()) << "the tool was ended early";
+        EXPECT_FALSE(run.launcher().wait(0)) << "the launcher ended before its tool";
+
+        run.release();
+        EXPECT_TRUE(run.tool().ends_within(kLongMs));
+        EXPECT_EQ(run.tool().exit_code(), kToolExitCode) << "the tool did not end by itself";
+        launcher_ended = run.launcher().wait(kLongMs);
+        EXPECT_TRUE(launcher_ended) << "the launcher still runs after its tool ended";
+        // A launcher that never ends would hold the pending send for good.
+        if (!launcher_ended) run.launcher().terminate(0xDEAD);
+        EXPECT_TRUE(pending.answered(kLongMs));
+        EXPECT_EQ(pending.result(), 0);
+      }
+      if (launcher_ended) EXPECT_EQ(run.launcher().exit_code(), 1u);
+      EXPECT_FALSE(IsWindow(window));
+    }
+  }
+}
+
+// --- launchers run as services ----------------------------------------------------
+
+// One launcher installed with the service tool as tavrin.exe (or without a
+// tool) and registered as a demand-start own-process service; the tool
+// writes its marker, waits for a release file and exits with kToolExitCode.
+// The destructor releases the tool, ends whatever still runs and deletes the
+// service.
+class ServiceRun {
+ public:
+  ServiceRun(Launcher launcher, bool with_tool) : install_(launcher, u"", false), work_(u"fwsvc") {
+    if (!install_.ok() || !work_.ok()) return;
+    if (with_tool && !copy_file(service_tool_program(), install_.tool())) return;
+    marker_ = work_.file(u"tool.txt");
+    release_ = work_.file(u"release");
+    own_args_ = {u"--marker=" + marker_, u"--wait-for=" + release_, u"--exit=" + kToolExitText};
+    static std::atomic<int> serial{0};
+    std::u16string name = u"fwe2e_" + decimal16(GetCurrentProcessId()) + u"_" + decimal16(GetTickCount()) + u"_" +
+                          decimal16(serial++);
+    std::vector<std::u16string> argv = {install_.launcher()};
+    argv.insert(argv.end(), own_args_.begin(), own_args_.end());
+    service_ = std::make_unique<TestService>(name, command_line_for(argv));
+  }
+  ~ServiceRun() {
+    if (!release_.empty()) write_file(release_, "go");
+    if (!tool_.ends_within(5000)) tool_.end();
+    if (!launcher_.ends_within(5000)) launcher_.end();
+    service_.reset();  // deletes the service
+  }
+  ServiceRun(const ServiceRun&) = delete;
+  ServiceRun& operator=(const ServiceRun&) = delete;
+
+  bool created(std::string* why) const {
+    if (!service_) {
+      *why = "no install";
+      return false;
+    }
+    if (service_->create_error()) *why = "CreateServiceW failed: " + std::to_string(service_->create_error());
+    return service_->create_error() == 0;
+  }
+  TestService& service() { return *service_; }
+  const Install& install() const { return install_; }
+  const std::vector<std::u16string>& own_args() const { return own_args_; }
+  const Held& launcher() const { return launcher_; }
+  const Held& tool() const { return tool_; }
+  void hold_launcher(DWORD pid) { launcher_.reset(open_process(pid)); }
+  void hold_launcher(HANDLE process) { launcher_.reset(process); }
+
+  // Waits for the tool's marker and holds the tool's process; the marker's
+  // lines in *marker.
+  bool tool_running(std::map<std::string, std::string>* marker, std::string* why) {
+    if (!wait_for_file(marker_, kLongMs)) {
+      *why = "the tool wrote no marker";
+      return false;
+    }
+    *marker = read_key_values(marker_);
+    DWORD pid = DWORD(std::strtoul((*marker)["pid"].c_str(), nullptr, 10));
+    tool_.reset(open_process(pid));
+    if (!tool_.running()) {
+      *why = "the tool process " + std::to_string(pid) + " could not be held";
+      return false;
+    }
+    return true;
+  }
+  void release() { write_file(release_, "go"); }
+
+ private:
+  Install install_;
+  TempDir work_;
+  std::u16string marker_;
+  std::u16string release_;
+  std::vector<std::u16string> own_args_;
+  std::unique_ptr<TestService> service_;
+  Held launcher_;
+  Held tool_;
+};
+
+std::string describe(const SERVICE_STATUS_PROCESS& s) {
+  char text[200];
+  snprintf(text, sizeof text, "type 0x%lx state %lu controls 0x%lx win32 exit %lu service exit %lu pid %lu",
+           static_cast<unsigned long>(s.dwServiceType), static_cast<unsigned long>(s.dwCurrentState),
+           static_cast<unsigned long>(s.dwControlsAccepted), static_cast<unsigned long>(s.dwWin32ExitCode),
+           static_cast<unsigned long>(s.dwServiceSpecificExitCode), static_cast<unsigned long>(s.dwProcessId));
+  return text;
+}
+
+// The vector the service tool must receive: the tool, the fixed entries,
+// the service's own arguments.
+std::map<std::string, std::string> expected_marker(const ServiceRun& run) {
+  std::vector<std::u16string> argv = expected_vector(run.install(), run.own_args());
+  std::map<std::string, std::string> lines;
+  lines["argc"] = std::to_string(argv.size());
+  for (size_t i = 0; i < argv.size(); ++i) lines["arg" + std::to_string(i)] = utf8(argv[i]);
+  return lines;
+}
+
+// Starts the service and waits until it runs with its tool; fills the
+// status and the marker.
+void start_running(ServiceRun* run, SERVICE_STATUS_PROCESS* status) {
+  std::string why;
+  ASSERT_TRUE(run->created(&why)) << why;
+  ASSERT_EQ(run->service().start(), 0u);
+  ASSERT_TRUE(run->service().wait_for_state(SERVICE_RUNNING, kLongMs, status)) << describe(*status);
+  ASSERT_NE(status->dwProcessId, 0u);
+  run->hold_launcher(status->dwProcessId);
+  ASSERT_TRUE(run->launcher().running());
+  std::map<std::string, std::string> marker;
+  ASSERT_TRUE(run->tool_running(&marker, &why)) << why;
+  for (const auto& line : expected_marker(*run)) EXPECT_EQ(marker[line.first], line.second) << line.first;
+}
+
+TEST(E2eFrameworkService, RunsAcceptsControlsAndStopsWhenTheToolEnds) {
+  for (Launcher launcher : kBoth) {
+    SCOPED_TRACE(name_of(launcher));
+    ServiceRun run(launcher, true);
+    SERVICE_STATUS_PROCESS status = {};
+    start_running(&run, &status);
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(status.dwServiceType, DWORD(SERVICE_WIN32_OWN_PROCESS)) << describe(status);
+    EXPECT_EQ(status.dwControlsAccepted, 0x0Fu) << describe(status);
+    EXPECT_EQ(status.dwWin32ExitCode, 0u) << describe(status);
+    EXPECT_EQ(status.dwServiceSpecificExitCode, 0u) << describe(status);
+    EXPECT_EQ(status.dwCheckPoint, 0u);
+    EXPECT_EQ(status.dwWaitHint, 0u);
+    // A service has no signal window: it was stopped before the service
+    // reported that it runs.
+    EXPECT_EQ(find_process_window(status.dwProcessId, u"SignalWindow", 0), nullptr);
+
+    // Every control is accepted and leaves the service running; STOP, too,
+    // only raises a signal: the launcher goes on waiting for its tool.
+    for (DWORD control : {DWORD(SERVICE_CONTROL_PAUSE), DWORD(SERVICE_CONTROL_CONTINUE),
+                          DWORD(SERVICE_CONTROL_PARAMCHANGE), DWORD(SERVICE_CONTROL_INTERROGATE),
+                          DWORD(SERVICE_CONTROL_STOP)}) {
+      SCOPED_TRACE("control " + std::to_string(control));
+      SERVICE_STATUS answer = {};
+      EXPECT_EQ(run.service().control(control, &answer), 0u);
+      EXPECT_EQ(answer.dwCurrentState, DWORD(SERVICE_RUNNING));
+      ASSERT_TRUE(run.service().query(&status));
+      EXPECT_EQ(status.dwCurrentState, DWORD(SERVICE_RUNNING)) << describe(status);
+      EXPECT_EQ(status.dwControlsAccepted, 0x0Fu) << describe(status);
+    }
+    Sleep(300);
+    ASSERT_TRUE(run.service().query(&status));
+    EXPECT_EQ(status.dwCurrentState, DWORD(SERVICE_RUNNING)) << "after STOP: " << describe(status);
+    EXPECT_TRUE(run.tool().running()) << "a STOP control ended the tool";
+    EXPECT_TRUE(run.launcher().running()) << "a STOP control ended the launcher";
+
+    // The tool's end ends the service.
+    run.release();
+    ASSERT_TRUE(run.tool().ends_within(kLongMs));
+    DWORD tool_end = GetTickCount();
+    EXPECT_EQ(run.tool().exit_code(), kToolExitCode);
+    EXPECT_TRUE(run.service().wait_for_state(SERVICE_STOPPED, kLongMs, &status)) << describe(status);
+    RecordProperty(std::string(name_of(launcher)) + "_stopped_ms", std::to_string(GetTickCount() - tool_end));
+    ASSERT_TRUE(run.launcher().ends_within(kLongMs)) << "the service's process did not exit";
+    EXPECT_EQ(run.launcher().exit_code(), 1u);
+    EXPECT_EQ(status.dwWin32ExitCode, 0u) << describe(status);
+  }
+}
+
+// Finds the process whose image is `program` as soon as it runs (polling
+// the process list) and holds it, so that its end and exit code can be read
+// even when it lives only a moment.
+HANDLE catch_process(const std::u16string& program, DWORD timeout_ms) {
+  std::u16string file = program.substr(program.find_last_of(u'\\') + 1);
+  HANDLE caught = nullptr;
+  wait_until(
+      [&] {
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        if (snapshot == INVALID_HANDLE_VALUE) return false;
+        PROCESSENTRY32W entry = {};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Process32FirstW(snapshot, &entry); more && !caught; more = Process32NextW(snapshot, &entry)) {
+          if (lstrcmpiW(entry.szExeFile, w(file)) != 0) continue;
+          HANDLE process = open_process(entry.th32ProcessID);
+          if (!process) continue;
+          wchar_t image[MAX_PATH * 2];
+          DWORD size = MAX_PATH * 2;
+          if (QueryFullProcessImageNameW(process, 0, image, &size) && lstrcmpiW(image, w(program)) == 0) {
+            caught = process;
+          } else {
+            CloseHandle(process);
+          }
+        }
+        CloseHandle(snapshot);
+        return caught != nullptr;
+      },
+      timeout_ms);
+  return caught;
+}
+
+TEST(E2eFrameworkService, WithoutItsToolShowsNoBoxAndExits) {
+  for (Launcher launcher : kBoth) {
+    SCOPED_TRACE(name_of(launcher));
+    ServiceRun run(launcher, false);
+    std::string why;
+    ASSERT_TRUE(run.created(&why)) << why;
+    HANDLE caught = nullptr;
+    std::thread catcher([&] { caught = catch_process(run.install().launcher(), kLongMs); });
+    DWORD start_error = run.service().start();
+    catcher.join();
+    run.hold_launcher(caught);
+    ASSERT_NE(caught, nullptr) << "the service's process was not seen (start error " << start_error << ")";
+    DWORD pid = GetProcessId(caught);
+    // A box would keep the process alive: look for one until it has ended.
+    MessageBoxSeen box;
+    bool ended = wait_until(
+        [&] {
+          if (!box.found) box = read_message_box(pid, 0, true);
+          return !run.launcher().running();
+        },
+        kLongMs);
+    EXPECT_FALSE(box.found) << "box [" << shown(box.title) << "] [" << shown(box.text) << "]";
+    ASSERT_TRUE(ended) << "the service's process did not exit";
+    EXPECT_EQ(run.launcher().exit_code(), DWORD(ERROR_FILE_NOT_FOUND));
+    SERVICE_STATUS_PROCESS status = {};
+    EXPECT_TRUE(run.service().wait_for_state(SERVICE_STOPPED, kLongMs, &status)) << describe(status);
+    // What the service control manager makes of it.
+    RecordProperty(std::string(name_of(launcher)) + "_start_error", std::to_string(start_error));
+    RecordProperty(std::string(name_of(launcher)) + "_stopped_status", describe(status));
+  }
+}
+
+// --- the shutdown while the service probe is blocked -------------------------------
+
+// A StartServiceCtrlDispatcherW call of this process (not a service) on a
+// thread of its own, made just before launchers start: while it has not
+// returned, the probe of a launcher started after it is blocked as well. The
+// thread may outlive the test; its state is never freed.
+class ReferenceProbe {
+ public:
+  ReferenceProbe() : state_(new State) {
+    state_->started = GetTickCount();
+    HANDLE thread = CreateThread(nullptr, 0, run, state_, 0, nullptr);
+    if (thread) CloseHandle(thread);
+    state_->thread_made = thread != nullptr;
+  }
+  bool blocked() const { return state_->thread_made && !state_->returned.load(); }
+  std::string describe() const {
+    if (!state_->thread_made) return "no reference thread";
+    if (!state_->returned.load()) return "still blocked";
+    return "returned after " + std::to_string(state_->took.load()) + " ms with error " +
+           std::to_string(state_->error.load());
+  }
+
+ private:
+  struct State {
+    DWORD started = 0;
+    bool thread_made = false;
+    std::atomic<bool> returned{false};
+    std::atomic<DWORD> took{0};
+    std::atomic<DWORD> error{0};
+  };
+  static void WINAPI never_run(DWORD, LPWSTR*) {}
+  static DWORD WINAPI run(void* parameter) {
+    State* state = static_cast<State*>(parameter);
+    static wchar_t name[] = L"";
+    SERVICE_TABLE_ENTRYW table[2] = {{name, never_run}, {nullptr, nullptr}};
+    if (!StartServiceCtrlDispatcherW(table)) state->error.store(GetLastError());
+    state->took.store(GetTickCount() - state->started);
+    state->returned.store(true);
+    return 0;
+  }
+  State* state_;
+};
+
+// Under Wine, the service probe of a process that was not started as a
+// service stays blocked for about ten seconds while some service process
+// runs. A launcher service of the test's own runs throughout, so the probe of
+// every launcher started meanwhile blocks; the launcher must still exit as
+// soon as its tool has ended. A hang check with a generous bound, not a
+// timing benchmark.
+TEST(E2eFrameworkShutdown, ExitsPromptlyAfterTheToolWhileTheProbeIsBlocked) {
+  ServiceRun keeper(Launcher::kOrvane, true);
+  SERVICE_STATUS_PROCESS status = {};
+  start_running(&keeper, &status);
+  if (HasFatalFailure()) return;
+
+  // A process may make the call only once: one reference for both runs,
+  // which take far less than the ten seconds.
+  ReferenceProbe reference;
+  for (Launcher launcher : kBoth) {
+    SCOPED_TRACE(name_of(launcher));
+    WaitingRun run(launcher);
+    ASSERT_TRUE(run.started());
+    std::string why;
+    ASSERT_TRUE(run.tool_running(&why)) << why;
+    run.release();
+    ASSERT_TRUE(run.tool().ends_within(kLongMs));
+    DWORD tool_end = GetTickCount();
+    bool ended = run.launcher().wait(kLongMs);
+    DWORD took = GetTickCount() - tool_end;
+    bool reference_blocked = reference.blocked();
+    RecordProperty(std::string(name_of(launcher)) + "_exit_after_tool_ms", std::to_string(took));
+    ASSERT_TRUE(ended) << "the launcher still runs " << kLongMs << " ms after its tool ended";
+    EXPECT_EQ(run.launcher().exit_code(), 1u);
+    EXPECT_TRUE(reference_blocked) << "the condition for a blocked probe did not hold: the reference probe "
+                                   << reference.describe();
+    EXPECT_LT(took, 3000u) << "the launcher took " << took << " ms to exit after its tool ended";
+  }
+
+  keeper.release();
+  EXPECT_TRUE(keeper.service().wait_for_state(SERVICE_STOPPED, kLongMs, &status)) << describe(status);
+  EXPECT_TRUE(keeper.launcher().ends_within(kLongMs));
+}
+
+}  // namespace
