@@ -2,6 +2,7 @@
 // Whether the service control manager started the process is found out by
 // offering the process to it on a thread of its own.
 #include "framework/signal_hub.h"
+#include "runtime/current_handles.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ void report_service_stopped() {
 // Lets a thread that may be inside the loader run on, so that it leaves the
 // loader lock (or any other lock) before it is ended.
 void boost_thread(HANDLE thread) {
-  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL);
+  SetThreadPriority(current_thread_handle(), THREAD_PRIORITY_NORMAL);
   for (int round = 0; round < 5; ++round) {
     SetThreadPriority(thread, THREAD_PRIORITY_HIGHEST);
     Sleep(0);
@@ -132,7 +133,7 @@ bool end_blocked_dispatcher(HANDLE thread) {
     }
     hub_leave();
   }
-  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL);
+  SetThreadPriority(current_thread_handle(), THREAD_PRIORITY_NORMAL);
   return stopped_service;
 }
 
@@ -147,7 +148,7 @@ void end_unreleased_dispatcher(HANDLE thread) {
   } else if (WaitForSingleObject(thread, 0) != WAIT_OBJECT_0) {
     TerminateThread(thread, 0);
   }
-  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL);
+  SetThreadPriority(current_thread_handle(), THREAD_PRIORITY_NORMAL);
 }
 
 }  // namespace

@@ -41,7 +41,7 @@ uint32_t build_tool_arguments(const LauncherSetting* setting, const char16_t* pr
   if (!argv) return kArgumentsFailed;
   out->argv = argv;
 
-  char16_t path[kPathCapacity] = {};
+  char16_t path[kPathCapacity];
   uint32_t result = 0;
   bool path_known = tool_path(program_dir, dir_known, path);
   if (!path_known) result = kToolPathUnknown;
@@ -52,10 +52,10 @@ uint32_t build_tool_arguments(const LauncherSetting* setting, const char16_t* pr
     const char16_t* entry = setting->fixed_arguments[i];
     if (entry[0] == u'.' && path_known) {
       // An entry beginning with '.' names a path relative to the launcher's
-      // directory. One that cannot be resolved is never copied from a buffer
-      // the resolution did not write. (With the directory unknown nothing is
-      // started, and the entry is kept as written for the message.)
-      for (size_t k = 0; k < kPathCapacity; ++k) path[k] = 0;
+      // directory. One that cannot be resolved is never copied: the buffer
+      // may hold the tool's path or a partial result. (With the directory
+      // unknown nothing is started, and the entry is kept as written for the
+      // message.)
       if (!resolve_path(program_dir, entry, path, kPathCapacity)) {
         resolution_failed = true;
         argv[out->written++] = nullptr;

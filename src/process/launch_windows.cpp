@@ -8,6 +8,7 @@
 #include "process/launch_child.h"
 #include "process/launch_rules.h"
 #include "process/process_handle.h"
+#include "runtime/current_handles.h"
 #include "text/wchar_cast.h"
 #include "text/wide.h"
 
@@ -20,7 +21,7 @@ bool error_mode_set = false;
 bool is_handle(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
 
 bool duplicate_inheritable(HANDLE source, HANDLE* out) {
-  HANDLE self = GetCurrentProcess();
+  HANDLE self = current_process_handle();
   if (DuplicateHandle(self, source, self, out, 0, TRUE, DUPLICATE_SAME_ACCESS)) return true;
   *out = INVALID_HANDLE_VALUE;
   return false;
