@@ -17,6 +17,7 @@ namespace {
 const DWORD kStdKinds[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
 
 bool error_mode_set = false;
+const size_t kLongestCommandLine = 32767;
 
 bool is_handle(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
 
@@ -92,6 +93,10 @@ uint32_t start_child(ProcessHandle** out, const LogonStart* logon, uint32_t flag
 
   char16_t* command_line = join_command_line(argv);
   if (error == 0 && !command_line) error = ERROR_OUTOFMEMORY;
+  // Windows refuses a line of more than 32,767 units (terminator included)
+  // with this code; not every implementation of the call does, and a child
+  // must never run with a line Windows would not pass on.
+  if (error == 0 && wide_length(command_line) >= kLongestCommandLine) error = ERROR_FILENAME_EXCED_RANGE;
 
   char16_t* block = nullptr;
   if (error == 0 && environment) {

@@ -69,6 +69,41 @@ TEST(ProcessLaunch, RandomArgumentVectorsArriveUnchanged) {
   }
 }
 
+// The longest line Windows passes on is 32,766 units (32,767 with the
+// terminator). At the limit the child gets the line whole; a longer one is
+// refused with the code Windows gives, whether or not the system would.
+TEST(ProcessLaunch, CommandLineLimitIsKeptToTheUnit) {
+  auto line_length = [](const std::vector<std::u16string>& vector) {
+    WideArray argv(vector);
+    char16_t* line = join_command_line(argv.get());
+    size_t length = line ? wide_length(line) : 0;
+    wide_free(line);
+    return length;
+  };
+  for (size_t length : {size_t(32766), size_t(32767), size_t(40000)}) {
+    SCOPED_TRACE("line of " + std::to_string(length) + " units");
+    // One padding argument of letters brings the line to the length.
+    std::vector<std::u16string> vector = {probe_program(), u"x"};
+    vector[1].assign(length - line_length(vector) + 1, u'x');
+    ASSERT_EQ(line_length(vector), length);
+    if (length <= 32766) {
+      ProbeStart start;
+      start.args = {vector[1]};
+      ProbeReport report;
+      ASSERT_TRUE(run_probe(start, &report));
+      EXPECT_EQ(report.args, vector);
+      EXPECT_EQ(report.command_line.size(), length);
+    } else {
+      WideArray argv(vector);
+      ProcessHandle* out = nullptr;
+      EXPECT_EQ(start_process(&out, kStartNoWindow, argv.get(), nullptr, nullptr, INVALID_HANDLE_VALUE,
+                              INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE),
+                uint32_t(ERROR_FILENAME_EXCED_RANGE));
+      EXPECT_EQ(out, nullptr);
+    }
+  }
+}
+
 TEST(ProcessLaunch, ProgramPathWithSpacesStartsTheRightProgram) {
   TempDir dir(u"space dir");
   ASSERT_TRUE(dir.ok());
