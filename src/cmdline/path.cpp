@@ -282,10 +282,14 @@ const char16_t* module_file_name(bool* known) {
     char16_t buffer[kWorkUnits];
     uint32_t n = system_module_file_name(buffer, kWorkUnits);
     char16_t* copy = nullptr;
-    // 0 is a failure and a full buffer means the name was cut.
+    // 0 is a failure and a full buffer means the name was cut. A name that
+    // is not fully qualified (Wine gives "UNC\server\share\..." for a
+    // program started from a share) cannot say where the program lies.
     if (n > 0 && n < kWorkUnits) {
       buffer[n] = 0;
-      copy = wide_dup(buffer);
+      size_t root = 0;
+      bool rooted = false;
+      if (parse_path_root(buffer, &root, &rooted, nullptr) && root > 0 && rooted) copy = wide_dup(buffer);
     }
     value = cache_store(kSlotModuleFileName, copy);
   }

@@ -35,7 +35,8 @@ bool resolve_path(const char16_t* base, const char16_t* path, char16_t* dest, si
 char16_t* file_directory(const char16_t* file);
 
 // The program file's full path and its directory, read once and cached;
-// never null. When they cannot be determined the defaults "\_" and "\" are
-// returned and *known (when given) is false.
+// never null. When they cannot be determined (also when the system gives a
+// name that is not fully qualified: no drive root or UNC root) the defaults
+// "\_" and "\" are returned and *known (when given) is false.
 const char16_t* module_file_name(bool* known = nullptr);
 const char16_t* program_directory(bool* known = nullptr);

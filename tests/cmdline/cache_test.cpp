@@ -103,6 +103,37 @@ TEST(CmdlineProgramFactsChild, CutModuleNameCountsAsUnknown) {
   });
 }
 
+TEST(CmdlineProgramFactsChild, NameThatIsNotFullyQualifiedCountsAsUnknown) {
+  // A relative directory would let the tool's path resolve against the
+  // current drive or directory: the program must not trust it.
+  static const char16_t* const names[] = {
+      u"UNC\\srv\\share\\orvane.exe", u"orvane.exe", u"\\tools\\orvane.exe", u"C:orvane.exe", u"C:tools\\orvane.exe",
+  };
+  for (const char16_t* name : names) {
+    static const char16_t* current;
+    current = name;
+    in_child([] {
+      system_native_set_module_file_name(current);
+      bool file_known = true, dir_known = true;
+      std::u16string dir = text(program_directory(&dir_known));
+      module_file_name(&file_known);
+      return !file_known && !dir_known && dir == u"\\";
+    });
+  }
+  static const char16_t* const qualified[] = {u"C:\\orvane.exe", u"\\\\srv\\share\\x\\orvane.exe",
+                                              u"\\\\?\\C:\\x\\orvane.exe"};
+  for (const char16_t* name : qualified) {
+    static const char16_t* current;
+    current = name;
+    in_child([] {
+      system_native_set_module_file_name(current);
+      bool known = false;
+      program_directory(&known);
+      return known;
+    });
+  }
+}
+
 TEST(CmdlineProgramFactsChild, ProgramInARootDirectoryKeepsTheSeparator) {
   in_child([] {
     system_native_set_module_file_name(u"D:\\orvane.exe");
