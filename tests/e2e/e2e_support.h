@@ -93,6 +93,21 @@ struct LaunchOptions {
   // Start through ntdll (see start_natively) instead of CreateProcessW; the
   // launcher then has no standard handles and the ones above are ignored.
   bool start_natively = false;
+  // The launcher's path as written to start it (empty: the install's own),
+  // e.g. a \\?\ form, a copy under another name or in another folder.
+  std::u16string launcher_path;
+  // The whole command line is `raw_tail` (nothing in front of it); the
+  // launcher's path is given to the system as the program to run, so the
+  // line may name anything or nothing at all.
+  bool whole_line_is_raw_tail = false;
+  // The three standard handles reach the launcher as the very values given
+  // (no copies made), so values that name nothing in it can be passed.
+  bool literal_std_handles = false;
+  // Only PROBE_REPORT and the `set` entries form the launcher's environment.
+  bool replace_environment = false;
+  // Called once the launcher runs, before it is watched to its end, with
+  // its process and the folder its tool writes its report into.
+  std::function<void(HANDLE process, const std::u16string& report_folder)> while_running;
 };
 
 struct LaunchOutcome {
@@ -102,7 +117,7 @@ struct LaunchOutcome {
   MessageBoxSeen box;                 // the first box the launcher showed (OK was pressed)
   std::vector<ProbeReport> reports;   // one per tool process that ran
   std::string output, error_output;   // when captured
-  int repeated = 0;                   // runs repeated because Wine failed a process start
+  int repeated = 0;                   // runs repeated (Wine failed a start, a box went unseen)
 
   // One report, or null (and a reason in `why`) when there were none or several.
   const ProbeReport* only_report(std::string* why) const;
