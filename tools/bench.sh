@@ -17,7 +17,7 @@ cp "$BUILD/win64/tools/launch_bench/bare_launcher.exe" "$BUILD/win64/tools/launc
    "$BUILD/win64/tools/launch_bench/launch_timer.exe" "$ROOT/dist/x64/orvane.exe" "$ROOT/dist/x64/kelmis.exe" "$DIR/"
 cp "$BUILD/win64/tools/probe/probe.exe" "$DIR/tavrin.exe"
 win() { printf 'Z:%s' "${1//\//\\}"; }
-# The probe prints its report to the standard output it inherits: discard it.
+# The launchers and the tool get the NUL device as standard handles.
 (cd "$DIR" && env -u PROBE_REPORT $RUN ./launch_timer.exe "$ROUNDS" \
   "$(win "$DIR/bare_launcher.exe")" "$(win "$DIR/floor_launcher.exe")" \
   "$(win "$DIR/orvane.exe")" "$(win "$DIR/kelmis.exe")" </dev/null 2>/dev/null) | tee "$DIR/result.txt"

@@ -13,15 +13,30 @@
 
 namespace {
 
+// The NUL device, inheritable: every launcher (and so every tool) gets it as
+// its three standard handles, so the tool's report goes nowhere and no
+// launcher pays for writing to a terminal.
+HANDLE nul_device() {
+  static HANDLE nul = INVALID_HANDLE_VALUE;
+  if (nul == INVALID_HANDLE_VALUE) {
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                      OPEN_EXISTING, 0, nullptr);
+  }
+  return nul;
+}
+
 double run_once(const wchar_t* program, LARGE_INTEGER frequency) {
   wchar_t command[MAX_PATH + 4];
   wsprintfW(command, L"\"%s\"", program);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = startup.hStdOutput = startup.hStdError = nul_device();
   PROCESS_INFORMATION process;
   LARGE_INTEGER begin, end;
   QueryPerformanceCounter(&begin);
-  if (!CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+  if (!CreateProcessW(nullptr, command, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
     fwprintf(stderr, L"cannot start %ls (%lu)\n", program, GetLastError());
     exit(2);
   }
