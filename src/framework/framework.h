@@ -22,6 +22,11 @@ void StartProcessFramework();
 // manager never lets it return. A second call does nothing.
 void StopProcessFramework();
 
+// Records the error with which the program is about to end after failing
+// (0: none). A service reports it as its Win32 exit code with
+// SERVICE_STOPPED, instead of reporting success.
+void framework_set_exit_error(uint32_t error);
+
 // True once the service control manager has started the process as a
 // service. The answer is known at once when the service has started or the
 // dispatcher thread has ended; until then this waits up to `wait_ms` for the

@@ -56,6 +56,8 @@ void report_service_stopped() {
   SignalHub& hub = g_signal_hub;
   hub.serviceStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
   hub.serviceStatus.dwCurrentState = SERVICE_STOPPED;
+  // A service that failed says so: the manager shows and logs the code.
+  hub.serviceStatus.dwWin32ExitCode = hub.exitError;
   SetServiceStatus(hub.serviceStatusHandle.load(), &hub.serviceStatus);
 }
 
@@ -207,6 +209,12 @@ DWORD WINAPI ServiceCtrlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
     default:
       return ERROR_CALL_NOT_IMPLEMENTED;
   }
+}
+
+void framework_set_exit_error(uint32_t error) {
+  if (!hub_enter()) return;
+  g_signal_hub.exitError = error;
+  hub_leave();
 }
 
 void StopProcessFramework() {

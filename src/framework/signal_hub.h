@@ -66,6 +66,7 @@ struct SignalHub {
   std::atomic<DWORD> dispatcherCallTick;   // GetTickCount when it entered the call
   std::atomic<SERVICE_STATUS_HANDLE> serviceStatusHandle;
   SERVICE_STATUS serviceStatus;            // lock
+  DWORD exitError;                         // lock; reported with SERVICE_STOPPED
 };
 
 extern SignalHub g_signal_hub;

@@ -62,6 +62,7 @@ uint32_t run_launcher() {
                             kNoHandleRequested);
     }
     if (error != 0) {
+      framework_set_exit_error(error);
       // Nobody could dismiss a box on a service's desktop: a service only
       // exits with the code.
       if (!framework_service_mode()) {

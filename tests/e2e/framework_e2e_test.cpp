@@ -634,6 +634,8 @@ TEST(E2eFrameworkService, WithoutItsToolShowsNoBoxAndExits) {
     EXPECT_EQ(seen.exit_code, DWORD(ERROR_FILE_NOT_FOUND)) << "after " << seen.lived_ms << " ms; "
                                                            << describe(seen.final_status);
     EXPECT_TRUE(seen.stopped) << describe(seen.final_status);
+    // The failure reaches the service control manager, not a success.
+    EXPECT_EQ(seen.final_status.dwWin32ExitCode, DWORD(ERROR_FILE_NOT_FOUND)) << describe(seen.final_status);
     // What the service control manager makes of it.
     RecordProperty(std::string(name_of(launcher)) + "_start_error", std::to_string(seen.start_error));
     RecordProperty(std::string(name_of(launcher)) + "_stopped_status", describe(seen.final_status));
