@@ -10,6 +10,7 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <vector>
 
 // framework_host.exe of this build tree: LAUNCHERS_FRAMEWORK_HOST when set,
 // else tools\framework_host\framework_host.exe two folders above this test
@@ -19,6 +20,24 @@ std::u16string framework_host_program();
 // The top-level window of `class_name` owned by process `pid`, polled every
 // 10 ms; null when none appears within `timeout_ms` or the process ends.
 HWND find_process_window(DWORD pid, const std::u16string& class_name, DWORD timeout_ms, HANDLE process = nullptr);
+
+// A top-level window of another process, read without sending it a
+// message (a window on another window station may not get one).
+struct SeenWindow {
+  HWND window;
+  std::u16string class_name;
+  std::u16string title;
+  std::u16string text;  // of a dialog: its static text
+};
+
+// The top-level windows of process `pid` on every desktop of every window
+// station this process may open. A service's windows live on the service
+// window station, out of sight of EnumWindows (and find_process_window);
+// the search switches this process's window station for the moment, so
+// nothing else in the process may use windows meanwhile.
+std::vector<SeenWindow> windows_of(DWORD pid);
+// The first of `windows` of `class_name`, or null.
+const SeenWindow* window_of_class(const std::vector<SeenWindow>& windows, const std::u16string& class_name);
 
 struct WindowFacts {
   std::u16string class_name;

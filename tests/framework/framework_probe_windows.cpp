@@ -152,3 +152,71 @@ std::map<std::string, std::string> read_key_values(const std::u16string& path) {
   }
   return values;
 }
+
+// --- windows on every window station ---------------------------------------------
+
+namespace {
+
+struct StationSearch {
+  DWORD pid;
+  std::vector<SeenWindow>* found;
+};
+
+// Read without sending the window a message, which another window
+// station's window may not get.
+std::u16string text_of(HWND window, int item) {
+  wchar_t text[1024] = L"";
+  HWND from = item ? GetDlgItem(window, item) : window;
+  if (from) InternalGetWindowText(from, text, 1024);
+  return std::u16string(reinterpret_cast<const char16_t*>(text));
+}
+
+BOOL CALLBACK collect_window(HWND window, LPARAM param) {
+  StationSearch* search = reinterpret_cast<StationSearch*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid != search->pid) return TRUE;
+  wchar_t name[256] = L"";
+  GetClassNameW(window, name, 256);
+  SeenWindow seen = {window, std::u16string(reinterpret_cast<const char16_t*>(name)), text_of(window, 0), u""};
+  if (seen.class_name == u"#32770") seen.text = text_of(window, 0xFFFF);
+  search->found->push_back(seen);
+  return TRUE;
+}
+
+BOOL CALLBACK visit_desktop(LPWSTR name, LPARAM param) {
+  if (HDESK desktop = OpenDesktopW(name, 0, FALSE, DESKTOP_READOBJECTS | DESKTOP_ENUMERATE)) {
+    EnumDesktopWindows(desktop, collect_window, param);
+    CloseDesktop(desktop);
+  }
+  return TRUE;
+}
+
+BOOL CALLBACK visit_station(LPWSTR name, LPARAM param) {
+  HWINSTA own = GetProcessWindowStation();
+  HWINSTA station = OpenWindowStationW(name, FALSE, WINSTA_ENUMDESKTOPS);
+  if (!station) return TRUE;
+  if (SetProcessWindowStation(station)) {
+    EnumDesktopsW(station, visit_desktop, param);
+    SetProcessWindowStation(own);
+  }
+  CloseWindowStation(station);
+  return TRUE;
+}
+
+// The top-level windows of process `pid`, wherever they are.
+}  // namespace
+
+std::vector<SeenWindow> windows_of(DWORD pid) {
+  std::vector<SeenWindow> found;
+  StationSearch search = {pid, &found};
+  EnumWindowStationsW(visit_station, reinterpret_cast<LPARAM>(&search));
+  return found;
+}
+
+const SeenWindow* window_of_class(const std::vector<SeenWindow>& windows, const std::u16string& class_name) {
+  for (const SeenWindow& window : windows) {
+    if (window.class_name == class_name) return &window;
+  }
+  return nullptr;
+}

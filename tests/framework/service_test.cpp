@@ -39,7 +39,7 @@ TEST(FrameworkService, RunsAcceptsControlsAndStopsWhenItsWorkEnds) {
   HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, status.dwProcessId);
   ASSERT_NE(process, nullptr);
   // A service shows no window: ServiceMain stopped it before reporting.
-  EXPECT_EQ(find_process_window(status.dwProcessId, u"SignalWindow", 0), nullptr);
+  EXPECT_EQ(window_of_class(windows_of(status.dwProcessId), u"SignalWindow"), nullptr);
 
   // Each control is accepted and the reported state stays SERVICE_RUNNING.
   for (DWORD control : {DWORD(SERVICE_CONTROL_PAUSE), DWORD(SERVICE_CONTROL_CONTINUE),
