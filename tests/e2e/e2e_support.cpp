@@ -447,10 +447,11 @@ bool wine_start_failed(const LaunchOutcome& outcome) {
   return outcome.box.found && outcome.box.text.find(u"ERROR: 1359  ") != std::u16string::npos;
 }
 
-// Under heavy load (many Wine processes starting at once) a launcher has
-// now and then ended with its failure code while no watcher ever saw its
-// box, although its MessageBoxW call returned IDOK. Such a run is repeated
-// too: a launcher that really shows no box fails every attempt.
+// Under Wine a launcher started while a service is starting can take that
+// service's place: ServiceMain runs in it, and as a service it rightly
+// shows no box and only exits with its code. Service tests run alone, but
+// other test runs may share the Wine prefix; such a run is repeated too. A
+// launcher that really fails to show its box fails every attempt.
 bool box_missed(const LaunchOutcome& outcome) {
   return outcome.failure.empty() && !outcome.box.found && outcome.reports.empty() && outcome.exit_code != 1;
 }
