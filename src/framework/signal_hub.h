@@ -37,7 +37,11 @@ constexpr DWORD kServiceStopJoinMs = 3000;
 // StopProcessFramework ends it by force: long enough for a probe that fails
 // at once, short enough for a prompt exit. Time the thread has already spent
 // in the call counts, so a launch whose tool ran that long waits not at all.
-constexpr DWORD kDispatcherSettleMs = 250;
+// Under Wine the probe settles in its long wait 1 to 25 ms after entering
+// the call (the first call in a process, which loads the service libraries,
+// is the slowest); a longer bound showed as a fixed cost in every short
+// launch.
+constexpr DWORD kDispatcherSettleMs = 100;
 
 // Where the dispatcher thread is: one that has left the dispatcher call is
 // ending by itself and is never ended by force.
