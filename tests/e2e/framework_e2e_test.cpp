@@ -150,23 +150,6 @@ class WaitingRun {
 
 // --- the hidden signal window ---------------------------------------------------
 
-void expect_signal_window(HWND window) {
-  WindowFacts facts;
-  ASSERT_TRUE(read_window_facts(window, &facts));
-  EXPECT_EQ(facts.class_name, u"SignalWindow");
-  EXPECT_EQ(facts.title, u"SignalWindow");
-  EXPECT_FALSE(facts.visible);
-  // WS_CLIPSIBLINGS | WS_CAPTION | WS_SYSMENU, WS_VISIBLE not among them;
-  // the system may add WS_EX_WINDOWEDGE for the caption.
-  EXPECT_EQ(facts.style, 0x04C80000u) << std::hex << facts.style;
-  EXPECT_EQ(facts.ex_style & ~DWORD(WS_EX_WINDOWEDGE), 0u) << std::hex << facts.ex_style;
-  EXPECT_EQ(facts.rect.left, 100);
-  EXPECT_EQ(facts.rect.top, 100);
-  EXPECT_EQ(facts.rect.right, 300);
-  EXPECT_EQ(facts.rect.bottom, 300);
-  EXPECT_EQ(GetParent(window), nullptr);
-  EXPECT_EQ(GetWindow(window, GW_OWNER), nullptr);
-}
 
 struct StopMessage {
   const char* name;

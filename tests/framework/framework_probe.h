@@ -51,6 +51,11 @@ struct WindowFacts {
 };
 bool read_window_facts(HWND window, WindowFacts* facts);
 
+// Test expectations for the hidden signal window: class and title
+// "SignalWindow", not visible, styles 0x04C80000 (WS_EX_WINDOWEDGE aside),
+// 100,100 to 300,300, no parent and no owner.
+void expect_signal_window(HWND window);
+
 // SendMessageW from a thread of its own, so that the test can watch whether
 // the message has been answered. The destructor waits for the answer, which
 // comes at the latest when the window or its process ends.

@@ -48,21 +48,7 @@ TEST(FrameworkHost, HiddenWindowHasItsClassStyleAndPlace) {
   ASSERT_TRUE(host.started());
   HWND window = host.find_window(20000);
   ASSERT_NE(window, nullptr);
-  WindowFacts facts;
-  ASSERT_TRUE(read_window_facts(window, &facts));
-  EXPECT_EQ(facts.class_name, u"SignalWindow");
-  EXPECT_EQ(facts.title, u"SignalWindow");
-  EXPECT_FALSE(facts.visible);
-  // WS_CLIPSIBLINGS | WS_CAPTION | WS_SYSMENU and nothing else of the
-  // general styles; the system may add WS_EX_WINDOWEDGE for the caption.
-  EXPECT_EQ(facts.style, 0x04C80000u) << std::hex << facts.style;
-  EXPECT_EQ(facts.ex_style & ~DWORD(WS_EX_WINDOWEDGE), 0u) << std::hex << facts.ex_style;
-  EXPECT_EQ(facts.rect.left, 100);
-  EXPECT_EQ(facts.rect.top, 100);
-  EXPECT_EQ(facts.rect.right, 300);
-  EXPECT_EQ(facts.rect.bottom, 300);
-  EXPECT_EQ(GetParent(window), nullptr);
-  EXPECT_EQ(GetWindow(window, GW_OWNER), nullptr);
+  expect_signal_window(window);
 
   host.request_stop();
   ASSERT_TRUE(host.process().wait(20000));
