@@ -58,6 +58,13 @@ class Held {
   }
   HANDLE get() const { return handle_; }
   bool running() const { return handle_ && WaitForSingleObject(handle_, 0) == WAIT_TIMEOUT; }
+  // Holds process `pid`; false, with the reason, when it does not run.
+  bool hold_running(DWORD pid, std::string* why) {
+    reset(open_process(pid));
+    if (running()) return true;
+    *why = "the tool process " + std::to_string(pid) + " could not be held";
+    return false;
+  }
   bool ends_within(DWORD timeout_ms) const { return handle_ && WaitForSingleObject(handle_, timeout_ms) == WAIT_OBJECT_0; }
   DWORD exit_code() const {
     DWORD code = 0xDEADBEEF;
@@ -130,12 +137,7 @@ class WaitingRun {
       *why = "the tool got " + escaped_vector(report.args);
       return false;
     }
-    tool_.reset(open_process(report.pid));
-    if (!tool_.running()) {
-      *why = "the tool process " + std::to_string(report.pid) + " could not be held";
-      return false;
-    }
-    return true;
+    return tool_.hold_running(report.pid, why);
   }
   void release() { write_file(release_, "go"); }
 
@@ -274,12 +276,7 @@ class ServiceRun {
     }
     *marker = read_key_values(marker_);
     DWORD pid = DWORD(std::strtoul((*marker)["pid"].c_str(), nullptr, 10));
-    tool_.reset(open_process(pid));
-    if (!tool_.running()) {
-      *why = "the tool process " + std::to_string(pid) + " could not be held";
-      return false;
-    }
-    return true;
+    return tool_.hold_running(pid, why);
   }
   void release() { write_file(release_, "go"); }
 
