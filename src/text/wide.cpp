@@ -1,5 +1,6 @@
 #include "text/wide.h"
 
+#include <cstdint>
 #include <cstdlib>
 
 namespace {
@@ -147,7 +148,14 @@ bool wide_builder_reserve(WideBuilder* b, size_t needed) {
 void wide_builder_append_n(WideBuilder* b, const char16_t* units, size_t count) {
   if (count > kNoLimit - b->length) return;
   size_t length = b->length + count;
+  // The units may lie in the builder's own array, which growing releases:
+  // keep their place as an offset and read them from the new array.
+  uintptr_t own = reinterpret_cast<uintptr_t>(b->owned);
+  uintptr_t at = reinterpret_cast<uintptr_t>(units);
+  bool from_own = b->owned && !b->borrowed && at >= own && at < own + b->capacity * sizeof(char16_t);
+  size_t offset = from_own ? (at - own) / sizeof(char16_t) : 0;
   if (!wide_builder_reserve(b, length) || length >= b->capacity) return;
+  if (from_own) units = b->owned + offset;
   if (b->borrowed) {
     wide_move(b->owned, b->borrowed, b->length);
     b->borrowed = nullptr;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -135,13 +136,24 @@ TEST(WideBuilder, TextOfBorrowedOnlyMakesOwnedCopy) {
 TEST(WideBuilder, ManyAppendsMatchStdString) {
   WideBuilder b{};
   std::u16string model;
+  int own_text_growths = 0;
   for (int i = 0; i < 500; ++i) {
     std::u16string piece(size_t(i % 7), char16_t(u'a' + i % 26));
     wide_builder_append_n(&b, piece.data(), piece.size());
     model += piece;
+    if (i % 9 == 4) {
+      // A piece of the builder's own text, which the growth may move.
+      size_t from = model.size() / 3;
+      size_t n = std::min<size_t>(model.size() - from, 300);
+      size_t capacity = b.capacity;
+      wide_builder_append_n(&b, b.owned + from, n);
+      model += model.substr(from, n);
+      if (b.capacity != capacity) ++own_text_growths;
+    }
     ASSERT_EQ(b.length, model.size());
   }
   EXPECT_EQ(S(wide_builder_text(&b)), model);
+  EXPECT_GT(own_text_growths, 0);
   wide_builder_free(&b);
 }
 
