@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "launcher/entry.h"
+#include "launcher/startup_trace.h"
 
 // The linker's list of static initializers: a count (or -1), the
 // initializers, then a null entry. They run last to first, as the compiler's
@@ -31,5 +32,8 @@ void run_static_initializers() {
 // the system does not promise the compiler's alignment on 32-bit Windows.
 extern "C" __attribute__((force_align_arg_pointer, noreturn)) void launcher_process_start() {
   run_static_initializers();
-  exit(int(run_launcher()));
+  STARTUP_STEP("entry begins");
+  uint32_t exit_code = run_launcher();
+  STARTUP_STEP("entry ends");
+  exit(int(exit_code));
 }

@@ -5,18 +5,13 @@
 // comes to life, so the exit order follows from this order.
 #include "framework/framework.h"
 #include "launcher/setting.h"
+#include "launcher/startup_trace.h"
 #include "runtime/nt_api.h"
 #include "runtime/process_lock.h"
 #include "runtime/user_name.h"
 #include "usertext/catalog.h"
 #include "usertext/locale_settings.h"
 
-#ifdef LAUNCHERS_STARTUP_TRACE
-#include "launcher/startup_trace.h"
-#define STARTUP_STEP(name) startup_trace_step(name)
-#else
-#define STARTUP_STEP(name) ((void)0)
-#endif
 
 namespace {
 
