@@ -5,6 +5,10 @@
 
 #include <cstddef>
 
+// The unit count (terminator included) of the work area in which paths are
+// resolved and worked on in place, and of the program's own file name.
+constexpr size_t kPathWorkUnits = 300;
+
 // Root of a path: UNC \\server\share (root ends before the separator after
 // the share), a single leading separator (length 0, rooted), "X:\" (2,
 // rooted), "X:" (2, not rooted), else relative (0, not rooted); X is an
@@ -33,6 +37,21 @@ bool resolve_path(const char16_t* base, const char16_t* path, char16_t* dest, si
 // \\srv\share\x.exe gives \\srv\share\). New string (wide_free); null
 // for a malformed root or when memory is lacking.
 char16_t* file_directory(const char16_t* file);
+
+// True when Windows takes `folder` as written: a drive root or a UNC root
+// (the \\?\ and \\.\ forms too) followed by components that path
+// normalisation leaves alone: none empty (a final separator only right
+// after the root, as in C:\ or \\srv\share\), none made
+// only of dots, none ending in a dot or a space. A file name put after such
+// a folder names a file inside it; after any other, the system could climb
+// out of it (C:\a\...\x is C:\x to some of its calls).
+bool folder_is_literal(const char16_t* folder);
+
+// True when `name` (`length` units), the system's name for the program's
+// own file, can say where the program lies: neither empty nor cut (shorter
+// than the work area), fully qualified (a drive root or a UNC root), with
+// a file name after the root and no empty folder name on the way.
+bool module_name_usable(const char16_t* name, size_t length);
 
 // The program file's full path and its directory, read once and cached;
 // never null. When they cannot be determined (also when the system gives a

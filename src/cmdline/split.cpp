@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "cmdline/path.h"
 #include "cmdline/split_block.h"
 #include "cmdline/system.h"
 #include "text/wide.h"
@@ -124,7 +125,7 @@ char16_t** split_command_line_portable(const char16_t* prefix, const char16_t* t
   if (count) *count = 0;
   char16_t* owned = nullptr;
   const char16_t* line = wide_or_empty(text);
-  char16_t module[300];
+  char16_t module[kPathWorkUnits];
   if (prefix) {
     owned = prefixed_command_line(prefix, text);
     if (!owned) return nullptr;
@@ -132,8 +133,8 @@ char16_t** split_command_line_portable(const char16_t* prefix, const char16_t* t
   } else if (*line == 0) {
     // An empty command line stands for the program alone, like the
     // platform's splitter answers it.
-    uint32_t n = system_module_file_name(module, 300);
-    if (n == 0 || n >= 300) return nullptr;
+    uint32_t n = system_module_file_name(module, kPathWorkUnits);
+    if (n == 0 || n >= kPathWorkUnits) return nullptr;
     module[n] = 0;
     char16_t* chars = nullptr;
     char16_t** block = allocate_argument_block(1, n + 1, &chars);

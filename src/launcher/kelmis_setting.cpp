@@ -2,7 +2,7 @@
 
 namespace {
 // The empty entry is a real, empty argument.
-const char16_t* const kFixed[] = {u"create", u"-g", u""};
+constexpr const char16_t* kFixed[] = {u"create", u"-g", u""};
 }
 
-const LauncherSetting kLauncherSetting = {kFixed, 3, LAUNCHER_DISPLAY_NAME};
+const LauncherSetting kLauncherSetting = launcher_setting(kFixed, LAUNCHER_DISPLAY_NAME);

@@ -1,7 +1,7 @@
 #include "launcher/setting.h"
 
 namespace {
-const char16_t* const kFixed[] = {u"convert", u"-g"};
+constexpr const char16_t* kFixed[] = {u"convert", u"-g"};
 }
 
-const LauncherSetting kLauncherSetting = {kFixed, 2, LAUNCHER_DISPLAY_NAME};
+const LauncherSetting kLauncherSetting = launcher_setting(kFixed, LAUNCHER_DISPLAY_NAME);

@@ -9,18 +9,22 @@
 namespace {
 
 constexpr size_t kPathCapacity = 1000;
-const char16_t kToolName[] = u"tavrin";
-const char16_t kToolExtension[] = u".exe";
 const char16_t kToolFileName[] = u"tavrin.exe";
 
-// The tool's full path into `path`; false when it cannot be determined, in
-// which case the launcher must not start anything.
+// The tool's full path into `path`: the launcher's directory as the system
+// reported it, taken literally, then the tool's file name. False when the
+// directory is unknown, is not one that Windows takes as written (it could
+// lead out of the directory), or the path would not be shorter than the
+// work area that bounds the launcher's own file name: the launcher must
+// not start anything then.
 bool tool_path(const char16_t* program_dir, bool dir_known, char16_t* path) {
-  if (!dir_known) return false;
-  if (!resolve_path(program_dir, kToolName, path, kPathCapacity)) return false;
-  size_t length = wide_length(path);
-  if (length + wide_length(kToolExtension) >= kPathCapacity) return false;
-  wide_append_max(path, kPathCapacity, kToolExtension);
+  if (!dir_known || !folder_is_literal(program_dir)) return false;
+  size_t length = wide_length(program_dir);
+  bool separator = program_dir[length - 1] == u'\\' || program_dir[length - 1] == u'/';
+  if (length + !separator + wide_length(kToolFileName) >= kPathWorkUnits) return false;
+  wide_copy(path, program_dir);
+  if (!separator) wide_append(path, u"\\");
+  wide_append(path, kToolFileName);
   return true;
 }
 
@@ -50,13 +54,13 @@ uint32_t build_tool_arguments(const LauncherSetting* setting, const char16_t* pr
   bool resolution_failed = false;
   for (size_t i = 0; i < fixed; ++i) {
     const char16_t* entry = setting->fixed_arguments[i];
-    if (entry[0] == u'.' && path_known) {
+    if (entry[0] == u'.' && path_known && setting->resolve_relative) {
       // An entry beginning with '.' names a path relative to the launcher's
       // directory. One that cannot be resolved is never copied: the buffer
       // may hold the tool's path or a partial result. (With the directory
       // unknown nothing is started, and the entry is kept as written for the
       // message.)
-      if (!resolve_path(program_dir, entry, path, kPathCapacity)) {
+      if (!setting->resolve_relative(program_dir, entry, path, kPathCapacity)) {
         resolution_failed = true;
         argv[out->written++] = nullptr;
         continue;

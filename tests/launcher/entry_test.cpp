@@ -19,7 +19,7 @@ const char16_t* const kFixed[] = {u"convert", kUnresolvable.c_str()};
 
 }  // namespace
 
-const LauncherSetting kLauncherSetting = {kFixed, 2, "Ardelon"};
+const LauncherSetting kLauncherSetting = {kFixed, 2, "Ardelon", resolve_path};
 
 namespace {
 

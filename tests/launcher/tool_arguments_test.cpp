@@ -7,13 +7,14 @@
 
 #include "launcher/setting.h"
 #include "support/test_support.h"
+#include "tool_path_property.h"
 
 namespace {
 
-const char16_t* const kConvert[] = {u"convert", u"-g"};
-const char16_t* const kCreate[] = {u"create", u"-g", u""};
-const LauncherSetting kOrvane = {kConvert, 2, "Ardelon"};
-const LauncherSetting kKelmis = {kCreate, 3, "Morvisk"};
+constexpr const char16_t* kConvert[] = {u"convert", u"-g"};
+constexpr const char16_t* kCreate[] = {u"create", u"-g", u""};
+const LauncherSetting kOrvane = launcher_setting(kConvert, "Ardelon");
+const LauncherSetting kKelmis = launcher_setting(kCreate, "Morvisk");
 
 struct Built {
   uint32_t result;
@@ -86,9 +87,54 @@ TEST(LauncherArguments, UnknownOrTooLongDirectoryNeverNamesAProgramToStart) {
   EXPECT_EQ(ok.argv[0], fits + u"\\tavrin.exe");
 }
 
+// The tool is started from the folder that holds the launcher, by a path
+// Windows reads as written, or not at all: for module paths with folders
+// made only of dots, trailing dots and spaces, device and long-path
+// prefixes, UNC shares and their roots, drive roots, and lengths around
+// MAX_PATH and the 300-unit limit.
+TEST(LauncherArguments, TheToolLiesInTheLaunchersOwnFolderOrNothingStarts) {
+  const std::u16string roots[] = {u"C:\\",           u"c:/",          u"\\\\srv\\share\\", u"\\\\srv\\share.\\",
+                                  u"\\\\?\\C:\\",    u"\\\\.\\C:\\",    u"\\\\?\\UNC\\srv\\share\\",
+                                  u"\\\\.\\UNC\\srv\\s\\", u"\\\\..\\share\\", u"\\\\srv\\...\\"};
+  const std::u16string names[] = {u"",   u"a",    u".",   u"..",   u"...",  u"a.",  u"a ",
+                                  u" a", u".a",   u"a.b", u"....", u"a..",  u"b c"};
+  const std::u16string files[] = {u"orvane.exe", u"x."};
+  std::vector<std::u16string> modules;
+  for (const std::u16string& root : roots) {
+    for (const std::u16string& file : files) {
+      modules.push_back(root + file);
+      for (const std::u16string& first : names) {
+        for (const std::u16string& second : names) {
+          std::u16string middle = first + u"\\" + second + u"\\";
+          modules.push_back(root + middle + file);
+          // Padded to the lengths around the limits with a long folder name.
+          for (size_t length : {259u, 260u, 299u, 300u}) {
+            size_t fixed = root.size() + middle.size() + file.size() + 1;
+            if (fixed < length) modules.push_back(root + middle + std::u16string(length - fixed, u'p') + u"\\" + file);
+          }
+        }
+      }
+    }
+  }
+  size_t started = 0, refused = 0;
+  for (const std::u16string& module : modules) {
+    bool was_refused = false;
+    std::string wrong = tool_path_property::check_module(kOrvane, module, &was_refused);
+    ASSERT_EQ(wrong, "") << escaped(module);
+    ++(was_refused ? refused : started);
+  }
+  // Both ways are taken: plain folders start the tool, odd ones are refused.
+  EXPECT_GT(started, modules.size() / 20);
+  EXPECT_GT(refused, modules.size() / 20);
+  RecordProperty("module_paths", int(modules.size()));
+}
+
 TEST(LauncherArguments, DotEntriesAreResolvedAgainstTheLauncherDirectory) {
-  const char16_t* const dotted[] = {u".\\data", u"..\\shared", u"plain"};
-  const LauncherSetting setting = {dotted, 3, "X"};
+  static constexpr const char16_t* dotted[] = {u".\\data", u"..\\shared", u"plain"};
+  const LauncherSetting setting = launcher_setting(dotted, "X");
+  EXPECT_EQ(setting.fixed_count, 3);
+  EXPECT_NE(setting.resolve_relative, nullptr);
+  EXPECT_EQ(kOrvane.resolve_relative, nullptr) << "no entry needs resolving";
   Built b = build(setting, u"C:\\Program Files\\X", true, {u"me"});
   EXPECT_EQ(b.result, 0u);
   EXPECT_EQ(b.argv, (V{u"C:\\Program Files\\X\\tavrin.exe", u"C:\\Program Files\\X\\data",
@@ -98,8 +144,8 @@ TEST(LauncherArguments, DotEntriesAreResolvedAgainstTheLauncherDirectory) {
 TEST(LauncherArguments, ADotEntryThatCannotBeResolvedFailsTheVector) {
   // The tool path fits, the longer dotted entry does not: the vector fails
   // instead of copying a stale buffer.
-  const char16_t* const dotted[] = {u".\\a-rather-long-entry-name-that-no-longer-fits"};
-  const LauncherSetting setting = {dotted, 1, "X"};
+  static constexpr const char16_t* dotted[] = {u".\\a-rather-long-entry-name-that-no-longer-fits"};
+  const LauncherSetting setting = launcher_setting(dotted, "X");
   std::u16string dir = u"C:\\" + std::u16string(270, u'd');
   Built b = build(setting, dir, true, {u"me"});
   EXPECT_EQ(b.result, uint32_t(kArgumentsFailed));
