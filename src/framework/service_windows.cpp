@@ -8,8 +8,19 @@ namespace {
 
 // Heaps beyond this many (far more than a launcher has) stay unlocked.
 constexpr DWORD kMaxLockedHeaps = 64;
-// How long a thread ended by force may take to be gone.
-constexpr DWORD kTerminatedThreadWaitMs = 1000;
+// How long the process-wide locks stay held after TerminateThread for the
+// ended thread to be gone. TerminateThread only asks for the end: the
+// thread may still be running user code on another processor for a moment,
+// and must not take a lock once they are given back. The end is carried
+// out by the system on the thread itself, at the raised priority it has by
+// then, and needs none of the process's locks: it takes microseconds
+// (Wine marks the thread ended before TerminateThread returns). This bound
+// is thousands of times that; the locks are given back when it runs out,
+// since by then the thread is in the system's hands and runs no code of the
+// process, while every other thread that allocates (a console control
+// handler among them) waits as long as they are held. The rest of the wait
+// for its end is the final join, made without them.
+constexpr DWORD kTerminatedThreadWaitMs = 50;
 
 wchar_t g_no_service_name[1] = {0};
 
@@ -242,6 +253,9 @@ void StopProcessFramework() {
   if (stopped_service && WaitForSingleObject(thread, kServiceStopJoinMs) != WAIT_OBJECT_0) {
     end_unreleased_dispatcher(thread);
   }
-  WaitForSingleObject(thread, INFINITE);
+  // Bounded as well: a thread that could not be ended (TerminateThread
+  // refused, or never called because the hub was gone) is left to the end
+  // of the process.
+  WaitForSingleObject(thread, kDispatcherJoinMs);
   CloseHandle(thread);
 }

@@ -27,12 +27,21 @@ constexpr UINT WM_SIGNALWINDOW_STOP = WM_USER + 100;
 constexpr const wchar_t* kSignalWindowClass = L"SignalWindow";
 constexpr DWORD kSignalWindowStyle = 0x04C80000;
 
-// How long StopSignalWindow waits for a window thread it could not post the
-// stop message to before it leaves the thread to process exit.
+// How long the at-exit teardown waits for threads still inside the hub to
+// leave before it gives up on deleting the lock.
+constexpr DWORD kHubTeardownWaitMs = 1000;
+// How long StopSignalWindow waits for the window thread to end after posting
+// it the stop message (its queue may first hold a flood of messages from
+// elsewhere), and for one it could not post the message to, before it
+// leaves the thread to process exit.
+constexpr DWORD kWindowThreadStopMs = 10000;
 constexpr DWORD kWindowThreadAbandonMs = 1000;
 // How long StopProcessFramework waits, after reporting SERVICE_STOPPED, for
 // the dispatcher call to return before it ends the dispatcher thread.
 constexpr DWORD kServiceStopJoinMs = 3000;
+// How long StopProcessFramework waits at last for the dispatcher thread to
+// be gone; one that is not by then is left to the end of the process.
+constexpr DWORD kDispatcherJoinMs = 1000;
 // How long a dispatcher thread must have been in the dispatcher call before
 // StopProcessFramework ends it by force: long enough for a probe that fails
 // at once, short enough for a prompt exit. Time the thread has already spent
@@ -57,7 +66,7 @@ struct SignalHub {
   CRITICAL_SECTION lock;
   std::atomic<bool> flags[kSignalCount];   // set under lock, tested without it
   std::atomic<bool> initialised;
-  std::atomic<bool> torn_down;             // set under lock by the teardown
+  std::atomic<bool> torn_down;             // set by the teardown; nobody enters after
   std::atomic<long> users;                 // threads between hub_enter and hub_leave
   std::atomic<bool> consoleHandlerInstalled;
   bool serviceMode;                        // lock
@@ -80,13 +89,18 @@ extern SignalHub g_signal_hub;
 // teardown waits for every thread that got in to leave.
 bool hub_enter();
 void hub_leave();
+// True once no thread is between hub_enter and hub_leave; false when that
+// has not happened within `timeout_ms`.
+bool hub_users_left_within(DWORD timeout_ms);
 
 // Raises signal n (1..10; others are ignored): sets its flag and the event
 // when the flag was clear. A repeated signal returns before taking the lock.
 void RaiseSignal(int n);
 // At-exit step registered by InitSignalHub: removes the console handler,
-// closes the event under the lock, waits out threads still inside the hub,
-// deletes the lock. Later raises do nothing.
+// lets nobody into the hub any more, waits (bounded) for threads still
+// inside it to leave, then closes the event and deletes the lock. When a
+// thread never leaves (it was ended inside the hub) both are left to the end
+// of the process. Later raises do nothing.
 int TeardownSignalHub();
 void InstallConsoleHandler();
 BOOL WINAPI ConsoleCtrlHandler(DWORD ctrlType);

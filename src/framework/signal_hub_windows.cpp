@@ -25,6 +25,16 @@ void hub_leave() {
   g_signal_hub.users.fetch_sub(1);
 }
 
+bool hub_users_left_within(DWORD timeout_ms) {
+  DWORD start = GetTickCount();
+  for (unsigned round = 0; g_signal_hub.users.load() != 0; ++round) {
+    if (GetTickCount() - start >= timeout_ms) return false;
+    // Threads in the hub leave within microseconds: yield first, then sleep.
+    Sleep(round < 100 ? 0 : 1);
+  }
+  return true;
+}
+
 void RaiseSignal(int n) {
   if (n < 1 || n > kSignalCount) return;
   SignalHub& hub = g_signal_hub;
@@ -33,7 +43,7 @@ void RaiseSignal(int n) {
   if (!hub_enter()) return;
   if (!hub.flags[n - 1].load(std::memory_order_relaxed)) {
     hub.flags[n - 1].store(true, std::memory_order_release);
-    // Tested under the lock: the teardown closes and clears it under the lock.
+    // The teardown closes it only once every thread has left the hub.
     if (hub.signalEvent) SetEvent(hub.signalEvent);
   }
   hub_leave();
@@ -53,16 +63,17 @@ int TeardownSignalHub() {
   SignalHub& hub = g_signal_hub;
   if (!hub.initialised.load() || hub.torn_down.load()) return 0;
   if (hub.consoleHandlerInstalled.load()) SetConsoleCtrlHandler(ConsoleCtrlHandler, FALSE);
-  // A console handler may still be running on a thread of its own: it either
-  // got in before this point and finishes under the lock, or sees torn_down.
-  EnterCriticalSection(&hub.lock);
+  // From here on nobody gets in (see hub_enter). A console handler still on
+  // its way through the hub finishes under the lock and leaves; a count that
+  // never falls belongs to a thread that was ended inside the hub. Exit must
+  // not wait for it: the event and the lock, which that thread may still
+  // name, are then left to the end of the process.
   hub.torn_down.store(true);
+  if (!hub_users_left_within(kHubTeardownWaitMs)) return 0;
   if (hub.signalEvent) {
     CloseHandle(hub.signalEvent);
     hub.signalEvent = nullptr;
   }
-  LeaveCriticalSection(&hub.lock);
-  while (hub.users.load() != 0) Sleep(1);
   DeleteCriticalSection(&hub.lock);
   return 0;
 }

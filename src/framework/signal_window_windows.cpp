@@ -5,6 +5,16 @@
 
 namespace {
 
+// A stop message whose sender waits for the answer is held in a pump of its
+// own, nested in the window procedure, until the framework has stopped.
+// Every further one nests another pump, so their number is bounded: past
+// this many the message only raises the signal and is answered at once, and
+// no sender, however many messages it sends, can make the nesting deeper.
+// A posted message has nobody waiting for it and is never held.
+constexpr int kMaxHeldStopMessages = 16;
+// The window thread's own count of held messages.
+int g_held_stop_messages = 0;
+
 // Clears the marker that keeps both pumps running, then destroys the window.
 void end_signal_window(HWND hwnd) {
   SignalHub& hub = g_signal_hub;
@@ -95,14 +105,19 @@ LRESULT CALLBACK SignalWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
       return DefWindowProcW(hwnd, msg, wParam, lParam);
     case WM_CLOSE:
     case WM_ENDSESSION:
-      // Answered only after the framework has stopped the window: keep
-      // dispatching until the stop message has been handled.
       RaiseSignal(kSignalStop);
-      PumpSignalWindow();
-      // A message sent from another thread is handled inside the enclosing
-      // pump's GetMessageW, which returns only for a posted message: with
-      // the window gone none would come, and the thread would never end.
-      PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
+      if (InSendMessage() && g_held_stop_messages < kMaxHeldStopMessages) {
+        // Answered only after the framework has stopped the window: keep
+        // dispatching until the stop message has been handled.
+        ++g_held_stop_messages;
+        PumpSignalWindow();
+        --g_held_stop_messages;
+        // A message sent from another thread is handled inside the
+        // enclosing pump's GetMessageW, which returns only for a posted
+        // message: with the window gone none would come, and the thread
+        // would never end.
+        PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
+      }
       return 0;
     case WM_SIGNALWINDOW_STOP:
       end_signal_window(hwnd);
@@ -123,7 +138,8 @@ void StopSignalWindow() {
   hub_leave();
   if (!thread) return;
   // Without a posted stop message the thread ends only if its window is
-  // already gone; never wait forever for it.
-  WaitForSingleObject(thread, posted ? INFINITE : kWindowThreadAbandonMs);
+  // already gone. With one it ends once its queue has come to the message,
+  // behind whatever others posted first; never wait forever for either.
+  WaitForSingleObject(thread, posted ? kWindowThreadStopMs : kWindowThreadAbandonMs);
   CloseHandle(thread);
 }

@@ -61,6 +61,15 @@ HANDLE duplicate(HANDLE handle) {
   return copy;
 }
 
+// A handle of a thread that can wait for it and set its priority, but not
+// end it: TerminateThread fails on it.
+HANDLE duplicate_without_terminate(HANDLE thread) {
+  HANDLE copy = nullptr;
+  DuplicateHandle(GetCurrentProcess(), thread, GetCurrentProcess(), &copy,
+                  SYNCHRONIZE | THREAD_QUERY_INFORMATION | THREAD_SET_INFORMATION, FALSE, 0);
+  return copy;
+}
+
 bool thread_ended(HANDLE thread) { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }
 
 // Stands in for a dispatcher thread whose probe fails after a while.
@@ -595,8 +604,9 @@ TEST_F(FrameworkShutdown, DispatcherThreadIsJoinedEndedOrReleased) {
     DWORD block_ms;  // 0: ended before the stop
     int stage;
     bool service;
-    DWORD exit_code;
+    DWORD exit_code;  // STILL_ACTIVE: left running
     bool ran_on;
+    bool can_be_ended = true;
   } cases[] = {
       {"probe failed long ago", 0, kDispatcherReturned, false, 7, true},
       {"still blocked in the probe: ended by force", INFINITE, kDispatcherInCall, false, 0, false},
@@ -604,6 +614,10 @@ TEST_F(FrameworkShutdown, DispatcherThreadIsJoinedEndedOrReleased) {
       {"never reaches the call: ended after a while", INFINITE, kDispatcherStarting, false, 0, false},
       {"service: SERVICE_STOPPED lets it return", 0, kDispatcherReturned, true, 7, true},
       {"service whose stop report is never answered", INFINITE, kDispatcherInCall, true, 0, false},
+      {"blocked, and TerminateThread fails: left running", INFINITE, kDispatcherInCall, false, STILL_ACTIVE, false,
+       false},
+      {"service never released, TerminateThread fails", INFINITE, kDispatcherInCall, true, STILL_ACTIVE, false,
+       false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -612,7 +626,8 @@ TEST_F(FrameworkShutdown, DispatcherThreadIsJoinedEndedOrReleased) {
     hub.serviceMode = c.service;
     hub.serviceStatus = SERVICE_STATUS{};
     hub.serviceStatus.dwControlsAccepted = 0x0F;
-    hub.dispatcherThread = duplicate(dispatcher.handle());
+    hub.dispatcherThread =
+        c.can_be_ended ? duplicate(dispatcher.handle()) : duplicate_without_terminate(dispatcher.handle());
     hub.dispatcherStage.store(c.stage);
     int priority_after = -1;
     bool thread_can_start = false;
@@ -626,7 +641,7 @@ TEST_F(FrameworkShutdown, DispatcherThreadIsJoinedEndedOrReleased) {
         },
         60000));
     EXPECT_EQ(hub.dispatcherThread, nullptr);
-    EXPECT_TRUE(thread_ended(dispatcher.handle()));
+    EXPECT_EQ(thread_ended(dispatcher.handle()), c.exit_code != STILL_ACTIVE);
     EXPECT_EQ(dispatcher.exit_code(), c.exit_code);
     EXPECT_EQ(dispatcher.ran_on(), c.ran_on);
     EXPECT_TRUE(thread_can_start);
@@ -638,7 +653,7 @@ TEST_F(FrameworkShutdown, DispatcherThreadIsJoinedEndedOrReleased) {
       EXPECT_EQ(hub.serviceStatus.dwCurrentState, 0u);
     }
     // The forced path leaves the calling thread at normal priority.
-    if (c.exit_code == 0) EXPECT_EQ(priority_after, THREAD_PRIORITY_NORMAL);
+    if (c.exit_code != 7) EXPECT_EQ(priority_after, THREAD_PRIORITY_NORMAL);
     // A second stop has nothing left to do.
     EXPECT_TRUE(runs_within([] { StopProcessFramework(); }, 10000));
   }

@@ -15,8 +15,19 @@ namespace {
 
 SignalHub& hub = g_signal_hub;
 
-TEST(FrameworkTeardown, RacingRaisesNeitherTouchTheClosedEventNorLaterSignals) {
+// Each case tears the hub down: the next one starts from a hub made anew, as
+// in a new process.
+void fresh_hub() {
+  if (hub.torn_down.load()) {
+    hub.torn_down.store(false);
+    hub.initialised.store(false);
+    hub.users.store(0);
+  }
   InitSignalHub();
+}
+
+TEST(FrameworkTeardown, RacingRaisesNeitherTouchTheClosedEventNorLaterSignals) {
+  fresh_hub();
   InstallConsoleHandler();
   ASSERT_NE(hub.signalEvent, nullptr);
   std::atomic<bool> stop{false};
@@ -63,6 +74,45 @@ TEST(FrameworkTeardown, RacingRaisesNeitherTouchTheClosedEventNorLaterSignals) {
   // Stopping after the teardown does nothing either.
   StopSignalWindow();
   StopProcessFramework();
+}
+
+// A thread ended by force while it waited for the hub's lock (as the
+// service dispatcher thread may be, inside a control handler) never leaves
+// the hub. The exit must not wait for it for good.
+TEST(FrameworkTeardown, AThreadEndedInsideTheHubDoesNotHoldUpTheExit) {
+  fresh_hub();
+  for (auto& flag : hub.flags) flag.store(false);
+  ASSERT_TRUE(hub_enter());
+  HANDLE raiser = CreateThread(
+      nullptr, 0, [](LPVOID) -> DWORD {
+        RaiseSignal(kSignalPause);
+        return 0;
+      },
+      nullptr, 0, nullptr);
+  ASSERT_NE(raiser, nullptr);
+  // In the hub and blocked on the lock this thread holds.
+  DWORD start = GetTickCount();
+  while (hub.users.load() < 2 && GetTickCount() - start < 10000) Sleep(1);
+  ASSERT_EQ(hub.users.load(), 2);
+  ASSERT_TRUE(TerminateThread(raiser, 0));
+  WaitForSingleObject(raiser, 10000);
+  CloseHandle(raiser);
+  hub_leave();
+
+  HANDLE event = hub.signalEvent;
+  HANDLE teardown = CreateThread(
+      nullptr, 0, [](LPVOID) -> DWORD { return DWORD(TeardownSignalHub()); }, nullptr, 0, nullptr);
+  ASSERT_NE(teardown, nullptr);
+  EXPECT_EQ(WaitForSingleObject(teardown, 30000), DWORD(WAIT_OBJECT_0))
+      << "the teardown waits for a thread that no longer exists";
+  CloseHandle(teardown);
+  EXPECT_TRUE(hub.torn_down.load());
+  // The event and the lock, which the ended thread may still name, are left
+  // as they were.
+  EXPECT_EQ(hub.signalEvent, event);
+  EXPECT_FALSE(hub.flags[kSignalPause - 1].load());
+  RaiseSignal(kSignalStop);
+  EXPECT_FALSE(hub.flags[kSignalStop - 1].load());
 }
 
 }  // namespace
