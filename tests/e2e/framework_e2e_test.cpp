@@ -99,15 +99,18 @@ bool find_report(const std::u16string& folder, ProbeReport* report, std::string*
 // runs.
 class WaitingRun {
  public:
-  explicit WaitingRun(Launcher launcher) : install_(launcher), reports_(u"fwrep"), gate_(u"fwgate") {
+  // `environment`: further NAME=value entries for the launcher.
+  explicit WaitingRun(Launcher launcher, const std::vector<std::u16string>& environment = {})
+      : install_(launcher), reports_(u"fwrep"), gate_(u"fwgate") {
     if (!install_.ok() || !reports_.ok() || !gate_.ok()) return;
     release_ = gate_.file(u"release");
     RunOptions options;
     options.argv = {install_.launcher(), u"framework e2e"};
     options.use_environment = true;
-    options.environment = environment_with({u"PROBE_REPORT=" + reports_.path(), u"PROBE_WAIT_FOR=" + release_,
-                                            u"PROBE_WAIT_LIMIT=60000", u"PROBE_EXIT=" + kToolExitText},
-                                           kControlledVariables);
+    std::vector<std::u16string> entries = {u"PROBE_REPORT=" + reports_.path(), u"PROBE_WAIT_FOR=" + release_,
+                                           u"PROBE_WAIT_LIMIT=60000", u"PROBE_EXIT=" + kToolExitText};
+    entries.insert(entries.end(), environment.begin(), environment.end());
+    options.environment = environment_with(entries, kControlledVariables);
     launcher_ = std::make_unique<TestProcess>(options);
   }
   ~WaitingRun() {
@@ -217,6 +220,83 @@ TEST(E2eFrameworkWindow, StopMessagesWaitForTheToolAndTheShutdown) {
       }
       EXPECT_FALSE(IsWindow(window));
     }
+  }
+}
+
+// Floods of stop messages from outside: tens of thousands posted, and sent
+// from several threads at once by senders that give up after a moment, while
+// a few more senders wait for their answer. Each held message costs the
+// window thread a nested pump, so an unbounded number of them would end the
+// thread (under Wine) or the whole process (on Windows, a stack overflow).
+struct FloodResult {
+  int posted = 0;
+  int sent = 0;
+  int answered_at_once = 0;  // sends answered before the sender gave up
+};
+
+FloodResult flood_with_stop_messages(HWND window, int posts, int senders, int sends_each) {
+  FloodResult result;
+  std::atomic<int> sent{0}, answered{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < senders; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < sends_each; ++i) {
+        const StopMessage& stop = kStopMessages[size_t(t + i) % 3];
+        DWORD_PTR answer = 0;
+        if (SendMessageTimeoutW(window, stop.msg, stop.wparam, 0, SMTO_NORMAL, 20, &answer)) answered.fetch_add(1);
+        sent.fetch_add(1);
+      }
+    });
+  }
+  for (int i = 0; i < posts; ++i) {
+    const StopMessage& stop = kStopMessages[size_t(i) % 3];
+    if (PostMessageW(window, stop.msg, stop.wparam, 0)) ++result.posted;
+  }
+  for (std::thread& thread : threads) thread.join();
+  result.sent = sent.load();
+  result.answered_at_once = answered.load();
+  return result;
+}
+
+TEST(E2eFrameworkWindow, FloodsOfStopMessagesLeaveTheWindowAndTheWait) {
+  for (Launcher launcher : kBoth) {
+    SCOPED_TRACE(name_of(launcher));
+    WaitingRun run(launcher);
+    ASSERT_TRUE(run.started());
+    std::string why;
+    ASSERT_TRUE(run.tool_running(&why)) << why;
+    HWND window = find_process_window(run.launcher().id(), u"SignalWindow", 5000, run.launcher().handle());
+    ASSERT_NE(window, nullptr);
+    bool launcher_ended = false;
+    {
+      // Senders that wait are answered only once the framework has stopped.
+      PendingSend waiting_close(window, WM_CLOSE, 0, 0);
+      PendingSend waiting_logoff(window, WM_ENDSESSION, TRUE, 0);
+      FloodResult flood = flood_with_stop_messages(window, 30000, 6, 300);
+      RecordProperty(std::string(name_of(launcher)) + "_posted", flood.posted);
+      RecordProperty(std::string(name_of(launcher)) + "_sent", flood.sent);
+      EXPECT_GT(flood.posted, 10000) << "the flood did not reach the window";
+      // Past the few held ones the sends are answered at once.
+      EXPECT_GT(flood.answered_at_once, flood.sent / 2);
+
+      DWORD_PTR answer = 0;
+      EXPECT_NE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kLongMs, &answer), 0)
+          << "the window no longer answers";
+      EXPECT_TRUE(IsWindow(window)) << "the flood ended the window";
+      EXPECT_FALSE(waiting_close.answered(0));
+      EXPECT_FALSE(waiting_logoff.answered(0));
+      EXPECT_TRUE(run.tool().running()) << "the tool was ended";
+      EXPECT_FALSE(run.launcher().wait(0)) << "the launcher ended before its tool";
+
+      run.release();
+      EXPECT_TRUE(run.tool().ends_within(kLongMs));
+      launcher_ended = run.launcher().wait(kLongMs);
+      EXPECT_TRUE(launcher_ended) << "the launcher still runs after its tool ended";
+      if (!launcher_ended) run.launcher().terminate(0xDEAD);
+      EXPECT_TRUE(waiting_close.answered(kLongMs));
+      EXPECT_TRUE(waiting_logoff.answered(kLongMs));
+    }
+    if (launcher_ended) EXPECT_EQ(run.launcher().exit_code(), 1u);
   }
 }
 
@@ -390,6 +470,30 @@ TEST(E2eFrameworkService, RunsAcceptsControlsAndStopsWhenTheToolEnds) {
     EXPECT_EQ(status.dwServiceSpecificExitCode, 0u) << describe(status);
     EXPECT_EQ(status.dwCheckPoint, 0u);
     EXPECT_EQ(status.dwWaitHint, 0u);
+
+    // A burst of controls from several threads at once leaves it running.
+    // (STOP comes last, below: under Wine a control sent after STOP makes
+    // Wine's service manager end the service's process, with exit code 0.)
+    std::atomic<int> refused{0};
+    std::atomic<DWORD> first_error{0};
+    std::vector<std::thread> controllers;
+    for (int t = 0; t < 4; ++t) {
+      controllers.emplace_back([&, t] {
+        const DWORD controls[] = {SERVICE_CONTROL_PAUSE, SERVICE_CONTROL_CONTINUE, SERVICE_CONTROL_PARAMCHANGE,
+                                  SERVICE_CONTROL_INTERROGATE};
+        for (int i = 0; i < 75; ++i) {
+          SERVICE_STATUS answer = {};
+          if (DWORD error = run.service().control(controls[(t + i) % 4], &answer)) {
+            refused.fetch_add(1);
+            DWORD none = 0;
+            first_error.compare_exchange_strong(none, error);
+          }
+        }
+      });
+    }
+    for (std::thread& controller : controllers) controller.join();
+    EXPECT_EQ(refused.load(), 0) << "of 300 controls; the first error " << first_error.load();
+    ASSERT_TRUE(run.launcher().running()) << "the burst ended the launcher";
 
     // Every control is accepted and leaves the service running; STOP, too,
     // only raises a signal: the launcher goes on waiting for its tool.
@@ -590,38 +694,82 @@ class ReferenceProbe {
   State* state_;
 };
 
+// The test builds of the launchers whose service dispatcher call refuses at
+// once, as Windows refuses it for every start that the service control
+// manager did not make (see dispatcher_refused_windows.cpp).
+std::u16string dispatcher_refused_build(Launcher launcher) {
+  return windows_path(launcher == Launcher::kOrvane ? E2E_ORVANE_DISPATCHER_REFUSED : E2E_KELMIS_DISPATCHER_REFUSED);
+}
+
+// Sets one of this process's variables until the end of the scope.
+class ScopedVariable {
+ public:
+  ScopedVariable(const wchar_t* name, const std::u16string& value) : name_(name) {
+    SetEnvironmentVariableW(name, w(value));
+  }
+  ~ScopedVariable() { SetEnvironmentVariableW(name_, nullptr); }
+  ScopedVariable(const ScopedVariable&) = delete;
+  ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+ private:
+  const wchar_t* name_;
+};
+
 // Under Wine, the service probe of a process that was not started as a
 // service stays blocked for about ten seconds while some service process
 // runs. A launcher service of the test's own runs throughout, so the probe of
 // every launcher started meanwhile blocks; the launcher must still exit as
 // soon as its tool has ended. A hang check with a generous bound, not a
 // timing benchmark.
+//
+// The same runs with the test builds on the Windows start-up path show that
+// path under test: the probe refuses at once, so the dispatcher thread has
+// ended long before the tool does, and the shutdown neither waits for it to
+// settle nor ends it by force (no SetThreadPriority, no TerminateThread).
 TEST(E2eFrameworkShutdown, ExitsPromptlyAfterTheToolWhileTheProbeIsBlocked) {
   SERVICE_STATUS_PROCESS status = {};
   std::string why;
   std::unique_ptr<ServiceRun> keeper = running_service(Launcher::kOrvane, &status, &why);
   ASSERT_NE(keeper, nullptr) << why;
 
-  // A process may make the call only once: one reference for both runs,
+  // A process may make the call only once: one reference for all runs,
   // which take far less than the ten seconds.
   ReferenceProbe reference;
-  for (Launcher launcher : kBoth) {
-    SCOPED_TRACE(name_of(launcher));
-    WaitingRun run(launcher);
-    ASSERT_TRUE(run.started());
-    ASSERT_TRUE(run.tool_running(&why)) << why;
-    run.release();
-    ASSERT_TRUE(run.tool().ends_within(kLongMs));
-    DWORD tool_end = GetTickCount();
-    bool ended = run.launcher().wait(kLongMs);
-    DWORD took = GetTickCount() - tool_end;
-    bool reference_blocked = reference.blocked();
-    RecordProperty(std::string(name_of(launcher)) + "_exit_after_tool_ms", std::to_string(took));
-    ASSERT_TRUE(ended) << "the launcher still runs " << kLongMs << " ms after its tool ended";
-    EXPECT_EQ(run.launcher().exit_code(), 1u);
-    EXPECT_TRUE(reference_blocked) << "the condition for a blocked probe did not hold: the reference probe "
-                                   << reference.describe();
-    EXPECT_LT(took, 3000u) << "the launcher took " << took << " ms to exit after its tool ended";
+  for (bool windows_path_build : {false, true}) {
+    for (Launcher launcher : kBoth) {
+      std::string name = std::string(name_of(launcher)) + (windows_path_build ? "_dispatcher_refused" : "");
+      SCOPED_TRACE(name);
+      TempDir trace_dir(u"calls");
+      ASSERT_TRUE(trace_dir.ok());
+      std::u16string trace = trace_dir.file(u"calls.txt");
+      std::unique_ptr<ScopedVariable> build;
+      if (windows_path_build) {
+        build = std::make_unique<ScopedVariable>(
+            launcher == Launcher::kOrvane ? L"LAUNCHERS_E2E_ORVANE" : L"LAUNCHERS_E2E_KELMIS",
+            dispatcher_refused_build(launcher));
+      }
+      WaitingRun run(launcher, {u"LAUNCHER_CALL_TRACE=" + trace});
+      ASSERT_TRUE(run.started());
+      ASSERT_TRUE(run.tool_running(&why)) << why;
+      run.release();
+      ASSERT_TRUE(run.tool().ends_within(kLongMs));
+      DWORD tool_end = GetTickCount();
+      bool ended = run.launcher().wait(kLongMs);
+      DWORD took = GetTickCount() - tool_end;
+      bool reference_blocked = reference.blocked();
+      RecordProperty(name + "_exit_after_tool_ms", std::to_string(took));
+      ASSERT_TRUE(ended) << "the launcher still runs " << kLongMs << " ms after its tool ended";
+      EXPECT_EQ(run.launcher().exit_code(), 1u);
+      EXPECT_TRUE(reference_blocked) << "the condition for a blocked probe did not hold: the reference probe "
+                                     << reference.describe();
+      EXPECT_LT(took, 3000u) << "the launcher took " << took << " ms to exit after its tool ended";
+      if (windows_path_build) {
+        std::string calls;
+        read_file(trace, &calls);
+        EXPECT_EQ(calls, "StartServiceCtrlDispatcherW refused with 1063\n")
+            << "the probe was not refused at once, or its thread was ended by force";
+      }
+    }
   }
 
   keeper->release();
