@@ -8,11 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -99,8 +101,10 @@ bool find_report(const std::u16string& folder, ProbeReport* report, std::string*
 // runs.
 class WaitingRun {
  public:
-  // `environment`: further NAME=value entries for the launcher.
-  explicit WaitingRun(Launcher launcher, const std::vector<std::u16string>& environment = {})
+  // `environment`: further NAME=value entries for the launcher;
+  // `creation_flags`: CREATE_NEW_CONSOLE gives it a console of its own.
+  explicit WaitingRun(Launcher launcher, const std::vector<std::u16string>& environment = {},
+                      DWORD creation_flags = 0)
       : install_(launcher), reports_(u"fwrep"), gate_(u"fwgate") {
     if (!install_.ok() || !reports_.ok() || !gate_.ok()) return;
     release_ = gate_.file(u"release");
@@ -111,6 +115,7 @@ class WaitingRun {
                                            u"PROBE_WAIT_LIMIT=60000", u"PROBE_EXIT=" + kToolExitText};
     entries.insert(entries.end(), environment.begin(), environment.end());
     options.environment = environment_with(entries, kControlledVariables);
+    options.creation_flags = creation_flags;
     launcher_ = std::make_unique<TestProcess>(options);
   }
   ~WaitingRun() {
@@ -775,6 +780,209 @@ TEST(E2eFrameworkShutdown, ExitsPromptlyAfterTheToolWhileTheProbeIsBlocked) {
   keeper->release();
   EXPECT_TRUE(keeper->service().wait_for_state(SERVICE_STOPPED, kLongMs, &status)) << describe(status);
   EXPECT_TRUE(keeper->launcher().ends_within(kLongMs));
+}
+
+// --- a storm ------------------------------------------------------------------------
+
+// The time from a process's start to its exit, in milliseconds: the exit
+// times of two ended processes compared.
+int64_t exit_time_ms(HANDLE process) {
+  FILETIME created, exited, kernel, user;
+  if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return -1;
+  return int64_t((uint64_t(exited.dwHighDateTime) << 32 | exited.dwLowDateTime) / 10000);
+}
+
+BOOL WINAPI claim_console_event(DWORD) { return TRUE; }
+
+// Sends CTRL_C_EVENT to every process attached to the console of process
+// `pid` (the launcher alone: its tool has a console of its own). This
+// process attaches for the moment and claims the event for itself.
+bool console_interrupt(DWORD pid) {
+  FreeConsole();
+  if (!AttachConsole(pid)) return false;
+  bool sent = GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != FALSE;
+  FreeConsole();
+  return sent;
+}
+
+struct StormEvent {
+  enum Kind { kPost, kSend, kHeldSend, kConsole, kControl, kRelease, kReleaseService } kind;
+  DWORD at_ms;
+  size_t target;
+  int count;
+};
+
+std::string describe(const StormEvent& e) {
+  static const char* const kinds[] = {"post", "send", "held send", "console", "control", "release", "release service"};
+  return std::to_string(e.at_ms) + " ms " + kinds[e.kind] + " #" + std::to_string(e.target) + " x" +
+         std::to_string(e.count);
+}
+
+// Many launchers at once, with and without a console, and two launcher
+// services, while stop messages (posted, sent, and sent by senders that wait
+// for the answer), console interrupts and service controls arrive at moments
+// drawn from a seeded schedule, and each tool is released at a moment of its
+// own. No launcher may crash or hang: each ends with exit code 1 within a
+// bound after its tool ended. LAUNCHERS_STORM_SEED picks another schedule.
+TEST(E2eFrameworkStorm, LaunchersSurviveMessagesInterruptsAndControlsAtRandomMoments) {
+  uint32_t seed = 20261208;
+  if (const char* given = getenv("LAUNCHERS_STORM_SEED")) seed = uint32_t(strtoul(given, nullptr, 10));
+  SCOPED_TRACE("LAUNCHERS_STORM_SEED=" + std::to_string(seed));
+  RecordProperty("seed", std::to_string(seed));
+  std::mt19937 random(seed);
+  const size_t kLaunches = 36;
+  const DWORD kSpanMs = 4000;
+  // Generous: a launcher exits within milliseconds of its tool; Wine under
+  // load and a queue of thousands of posted messages take longer.
+  const int64_t kExitBoundMs = 15000;
+
+  SetConsoleCtrlHandler(claim_console_event, TRUE);
+  std::string why;
+  SERVICE_STATUS_PROCESS status = {};
+  std::vector<std::unique_ptr<ServiceRun>> services;
+  for (Launcher launcher : kBoth) {
+    services.push_back(running_service(launcher, &status, &why));
+    ASSERT_NE(services.back(), nullptr) << why;
+  }
+
+  std::vector<std::unique_ptr<WaitingRun>> runs;
+  std::vector<bool> with_console;
+  for (size_t i = 0; i < kLaunches; ++i) {
+    with_console.push_back(i % 3 == 2);
+    runs.push_back(std::make_unique<WaitingRun>(i % 2 ? Launcher::kKelmis : Launcher::kOrvane,
+                                                std::vector<std::u16string>{},
+                                                with_console.back() ? DWORD(CREATE_NEW_CONSOLE) : 0));
+  }
+  // The framework starts before the tool: by the time the tool runs, a
+  // launcher without console input has its window. (Windows gives a GUI
+  // program the console it is asked to make; Wine does not, so under Wine
+  // every launcher has the window and gets no console interrupts.)
+  std::vector<HWND> windows(kLaunches, nullptr);
+  size_t console_launches = 0;
+  for (size_t i = 0; i < kLaunches; ++i) {
+    SCOPED_TRACE("launch " + std::to_string(i));
+    ASSERT_TRUE(runs[i]->started());
+    ASSERT_TRUE(runs[i]->tool_running(&why)) << why;
+    windows[i] = find_process_window(runs[i]->launcher().id(), u"SignalWindow", with_console[i] ? 200 : 5000,
+                                     runs[i]->launcher().handle());
+    if (!windows[i]) {
+      ASSERT_TRUE(with_console[i]) << "no SignalWindow";
+      ++console_launches;
+    }
+    with_console[i] = windows[i] == nullptr;
+  }
+
+  // The schedule: each launcher's and each service's tool released at a
+  // moment of its own, and 300 disturbances in between.
+  std::vector<StormEvent> schedule;
+  auto moment = [&] { return DWORD(random() % kSpanMs); };
+  for (size_t i = 0; i < kLaunches; ++i) schedule.push_back({StormEvent::kRelease, moment(), i, 1});
+  for (size_t i = 0; i < services.size(); ++i) {
+    schedule.push_back({StormEvent::kReleaseService, kSpanMs / 2 + moment() / 2, i, 1});
+  }
+  for (int n = 0; n < 300; ++n) {
+    size_t launch = random() % kLaunches;
+    StormEvent::Kind kind;
+    switch (random() % 5) {
+      case 0: kind = StormEvent::kPost; break;
+      case 1: kind = StormEvent::kSend; break;
+      case 2: kind = StormEvent::kHeldSend; break;
+      case 3: kind = StormEvent::kConsole; break;
+      default: kind = StormEvent::kControl; break;
+    }
+    if (kind == StormEvent::kControl) launch = random() % services.size();
+    else if (with_console[launch] != (kind == StormEvent::kConsole)) {
+      kind = with_console[launch] ? StormEvent::kConsole : StormEvent::kPost;
+    }
+    // Posts come in floods of up to 3,000 messages; sends in handfuls.
+    schedule.push_back({kind, moment(), launch, 1 + int(random() % (kind == StormEvent::kPost ? 3000 : 400))});
+  }
+  std::stable_sort(schedule.begin(), schedule.end(),
+                   [](const StormEvent& a, const StormEvent& b) { return a.at_ms < b.at_ms; });
+  std::string schedule_text;
+  for (const StormEvent& e : schedule) schedule_text += describe(e) + "\n";
+  SCOPED_TRACE("schedule:\n" + schedule_text);
+
+  std::vector<std::unique_ptr<PendingSend>> held;
+  std::vector<bool> released(kLaunches, false);
+  int interrupts = 0, interrupts_scheduled = 0, posted = 0, windows_lost = 0;
+  const DWORD start = GetTickCount();
+  for (const StormEvent& e : schedule) {
+    while (GetTickCount() - start < e.at_ms) Sleep(1);
+    HWND window = e.target < windows.size() ? windows[e.target] : nullptr;
+    const StopMessage& stop = kStopMessages[size_t(e.count) % 3];
+    switch (e.kind) {
+      case StormEvent::kPost:
+        for (int k = 0; k < e.count; ++k) posted += PostMessageW(window, stop.msg, stop.wparam, 0) ? 1 : 0;
+        break;
+      case StormEvent::kSend:
+        for (int k = 0; k < e.count % 8; ++k) {
+          DWORD_PTR answer = 0;
+          SendMessageTimeoutW(window, stop.msg, stop.wparam, 0, SMTO_NORMAL, 5, &answer);
+        }
+        break;
+      case StormEvent::kHeldSend:
+        if (!released[e.target]) held.push_back(std::make_unique<PendingSend>(window, stop.msg, stop.wparam, 0));
+        break;
+      case StormEvent::kConsole:
+        ++interrupts_scheduled;
+        if (!released[e.target] && console_interrupt(runs[e.target]->launcher().id())) ++interrupts;
+        break;
+      case StormEvent::kControl: {
+        // Not STOP: under Wine a control that follows STOP makes Wine's
+        // service manager end the service's process.
+        const DWORD controls[] = {SERVICE_CONTROL_PAUSE, SERVICE_CONTROL_CONTINUE, SERVICE_CONTROL_PARAMCHANGE,
+                                  SERVICE_CONTROL_INTERROGATE};
+        SERVICE_STATUS answer = {};
+        services[e.target]->service().control(controls[size_t(e.count) % 4], &answer);
+        break;
+      }
+      case StormEvent::kRelease:
+        // Until its tool ends the launcher keeps its window, whatever came.
+        if (window && !IsWindow(window)) ++windows_lost;
+        runs[e.target]->release();
+        released[e.target] = true;
+        break;
+      case StormEvent::kReleaseService:
+        services[e.target]->release();
+        break;
+    }
+  }
+
+  int64_t worst_ms = 0;
+  for (size_t i = 0; i < kLaunches; ++i) {
+    SCOPED_TRACE("launch " + std::to_string(i) + (with_console[i] ? " (console)" : " (window)"));
+    WaitingRun& run = *runs[i];
+    ASSERT_TRUE(run.tool().ends_within(kLongMs)) << "the tool did not end";
+    EXPECT_EQ(run.tool().exit_code(), kToolExitCode) << "the tool was ended";
+    bool ended = run.launcher().wait(DWORD(kExitBoundMs));
+    EXPECT_TRUE(ended) << "the launcher hangs";
+    if (!ended) continue;
+    EXPECT_EQ(run.launcher().exit_code(), 1u);
+    int64_t delay = exit_time_ms(run.launcher().handle()) - exit_time_ms(run.tool().get());
+    EXPECT_LE(delay, kExitBoundMs);
+    worst_ms = std::max(worst_ms, delay);
+  }
+  for (size_t i = 0; i < services.size(); ++i) {
+    SCOPED_TRACE("service " + std::to_string(i));
+    EXPECT_TRUE(services[i]->service().wait_for_state(SERVICE_STOPPED, kLongMs, &status)) << describe(status);
+    ASSERT_TRUE(services[i]->launcher().ends_within(kLongMs)) << "the service's process hangs";
+    EXPECT_EQ(services[i]->launcher().exit_code(), 1u);
+    int64_t delay = exit_time_ms(services[i]->launcher().get()) - exit_time_ms(services[i]->tool().get());
+    worst_ms = std::max(worst_ms, delay);
+  }
+  // Senders that waited are answered once their launcher has ended.
+  for (auto& pending : held) EXPECT_TRUE(pending->answered(kLongMs));
+  SetConsoleCtrlHandler(claim_console_event, FALSE);
+  EXPECT_EQ(windows_lost, 0) << "launchers lost their window while their tool ran";
+  // The disturbances did arrive.
+  EXPECT_GT(posted, 10000);
+  if (interrupts_scheduled > 10) EXPECT_GT(interrupts, 0) << "no console interrupt could be sent";
+  RecordProperty("launches", int(kLaunches + services.size()));
+  RecordProperty("console_launches", int(console_launches));
+  RecordProperty("posted", posted);
+  RecordProperty("console_interrupts", interrupts);
+  RecordProperty("worst_exit_after_tool_ms", std::to_string(worst_ms));
 }
 
 }  // namespace
