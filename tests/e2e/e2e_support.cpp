@@ -58,26 +58,6 @@ bool collect_reports(const std::u16string& folder, std::vector<ProbeReport>* rep
   return ok;
 }
 
-// Watches a started launcher until it ends, pressing OK on its box (a box
-// blocks it until then); again every half second in case a press was lost.
-// False when it did not end within the time limit.
-bool observe(HANDLE process, DWORD id, DWORD timeout_ms, MessageBoxSeen* box) {
-  DWORD start = GetTickCount();
-  DWORD last_press = 0;
-  while (WaitForSingleObject(process, 25) != WAIT_OBJECT_0) {
-    DWORD now = GetTickCount();
-    if (!box->found || now - last_press > 500) {
-      MessageBoxSeen seen = read_message_box(id, 0, true);
-      if (seen.found) {
-        if (!box->found) *box = seen;
-        last_press = now;
-      }
-    }
-    if (now - start > timeout_ms) return false;
-  }
-  return true;
-}
-
 // The parts of ntdll's process creation used below (stable since NT 4).
 struct NtText {
   USHORT length;
@@ -346,11 +326,11 @@ bool start_with_literal_handles(const std::u16string& application, const RunOpti
   return true;
 }
 
-// Watches a started launcher (see observe); on overrun ends it and says so.
+// Watches a started launcher (see wait_pressing_ok); on overrun ends it and says so.
 void watch(HANDLE process, DWORD id, const LaunchOptions& options, const std::u16string& report_folder,
            LaunchOutcome* out) {
   if (options.while_running) options.while_running(process, report_folder);
-  if (!observe(process, id, options.timeout_ms, &out->box)) {
+  if (!wait_pressing_ok(process, id, options.timeout_ms, &out->box)) {
     TerminateProcess(process, 0xDEAD);
     WaitForSingleObject(process, 10000);
     out->failure = "the launcher did not end within " + std::to_string(options.timeout_ms) + " ms";
@@ -422,7 +402,7 @@ LaunchOutcome launch_once(const Install& install, const LaunchOptions& options) 
       return out;
     }
     if (options.while_running) options.while_running(child.handle(), reports.path());
-    if (!observe(child.handle(), child.id(), options.timeout_ms, &out.box)) {
+    if (!wait_pressing_ok(child.handle(), child.id(), options.timeout_ms, &out.box)) {
       child.terminate(0xDEAD);
       out.failure = "the launcher did not end within " + std::to_string(options.timeout_ms) + " ms";
     }
@@ -434,17 +414,15 @@ LaunchOutcome launch_once(const Install& install, const LaunchOptions& options) 
   return out;
 }
 
-// Under load Wine now and then fails a process start with
-// ERROR_INTERNAL_ERROR (the new process died while starting up). That is
-// neither the launcher's doing nor anything it could do better; such a run
-// is repeated, with the count kept for the messages.
-const uint32_t kWineStartFailure = 1359;
-
-bool wine_start_failed(const LaunchOutcome& outcome) {
-  if (outcome.failure.find("did not start: error " + std::to_string(kWineStartFailure)) != std::string::npos) {
+// Wine failed a start, the launcher's own or the tool's (see
+// retry_transient): the launch says nothing about the launcher.
+bool met_wine_start_failure(const LaunchOutcome& outcome) {
+  const std::string status = "status " + std::to_string(uint32_t(0xC00000E5));  // STATUS_INTERNAL_ERROR
+  if (outcome.failure.find("did not start: error " + std::to_string(kWineTransientStartError)) != std::string::npos ||
+      outcome.failure.find(status) != std::string::npos) {
     return true;
   }
-  return outcome.box.found && outcome.box.text.find(u"ERROR: 1359  ") != std::u16string::npos;
+  return box_names_wine_start_failure(outcome.box);
 }
 
 // Under Wine a launcher started while a service is starting can take that
@@ -459,14 +437,13 @@ bool box_missed(const LaunchOutcome& outcome) {
 }  // namespace
 
 LaunchOutcome launch(const Install& install, const LaunchOptions& options) {
-  LaunchOutcome outcome;
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    outcome = launch_once(install, options);
-    outcome.repeated = attempt;
-    if (!wine_start_failed(outcome) && !box_missed(outcome)) break;
-    Sleep(200);
-  }
-  return outcome;
+  return retry_transient(
+      [&](int attempt) {
+        LaunchOutcome outcome = launch_once(install, options);
+        outcome.repeated = attempt;
+        return outcome;
+      },
+      [](const LaunchOutcome& outcome) { return met_wine_start_failure(outcome) || box_missed(outcome); });
 }
 
 const ProbeReport* expect_delivered(const LaunchOutcome& outcome, const std::vector<std::u16string>& expected) {

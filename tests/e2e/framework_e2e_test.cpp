@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -100,6 +99,8 @@ bool find_report(const std::u16string& folder, ProbeReport* report, std::string*
 // kToolExitCode. The destructor releases the tool and ends whatever still
 // runs.
 class WaitingRun {
+  enum Outcome { kRunning, kWineFailed, kFailed };
+
  public:
   // `environment`: further NAME=value entries for the launcher;
   // `creation_flags`: CREATE_NEW_CONSOLE gives it a console of its own.
@@ -108,15 +109,14 @@ class WaitingRun {
       : install_(launcher), reports_(u"fwrep"), gate_(u"fwgate") {
     if (!install_.ok() || !reports_.ok() || !gate_.ok()) return;
     release_ = gate_.file(u"release");
-    RunOptions options;
-    options.argv = {install_.launcher(), u"framework e2e"};
-    options.use_environment = true;
+    options_.argv = {install_.launcher(), u"framework e2e"};
+    options_.use_environment = true;
     std::vector<std::u16string> entries = {u"PROBE_REPORT=" + reports_.path(), u"PROBE_WAIT_FOR=" + release_,
                                            u"PROBE_WAIT_LIMIT=60000", u"PROBE_EXIT=" + kToolExitText};
     entries.insert(entries.end(), environment.begin(), environment.end());
-    options.environment = environment_with(entries, kControlledVariables);
-    options.creation_flags = creation_flags;
-    launcher_ = std::make_unique<TestProcess>(options);
+    options_.environment = environment_with(entries, kControlledVariables);
+    options_.creation_flags = creation_flags;
+    launcher_ = std::make_unique<TestProcess>(options_);
   }
   ~WaitingRun() {
     if (!release_.empty()) release();
@@ -130,29 +130,53 @@ class WaitingRun {
   const Held& tool() const { return tool_; }
 
   // Waits until the tool has reported (it then runs and waits for its
-  // release) and holds its process. False, with the reason, otherwise.
+  // release) and holds its process. False, with the reason, otherwise. A
+  // launcher whose start of its tool Wine failed transiently (its box names
+  // the error) is started anew.
   bool tool_running(std::string* why) {
-    ProbeReport report;
-    std::string error;
-    bool found = wait_until([&] { return find_report(reports_.path(), &report, &error) || launcher_->wait(0); },
-                            kLongMs) &&
-                 find_report(reports_.path(), &report, &error);
-    if (!found) {
-      *why = "no tool report (launcher " + std::string(launcher_->wait(0) ? "ended" : "runs") + ") " + error;
-      return false;
-    }
-    if (report.args != expected_vector(install_, {u"framework e2e"})) {
-      *why = "the tool got " + escaped_vector(report.args);
-      return false;
-    }
-    return tool_.hold_running(report.pid, why);
+    Outcome outcome = retry_transient(
+        [&](int attempt) {
+          if (attempt > 0) launcher_ = std::make_unique<TestProcess>(options_);
+          return wait_for_tool(why);
+        },
+        [](Outcome result) { return result == kWineFailed; });
+    return outcome == kRunning;
   }
   void release() { write_file(release_, "go"); }
 
  private:
+  Outcome wait_for_tool(std::string* why) {
+    ProbeReport report;
+    std::string error;
+    MessageBoxSeen box;
+    bool found = wait_until(
+                     [&] {
+                       if (find_report(reports_.path(), &report, &error) || launcher_->wait(0)) return true;
+                       box = read_message_box(launcher_->id(), 0, true);
+                       return box.found;
+                     },
+                     kLongMs) &&
+                 find_report(reports_.path(), &report, &error);
+    if (!found) {
+      *why = "no tool report (launcher " + std::string(launcher_->wait(0) ? "ended" : "runs") + ") " + error;
+      if (box.found) {
+        *why += "; box [" + shown(box.text) + "]";
+        launcher_->wait(kLongMs);
+        if (box_names_wine_start_failure(box)) return kWineFailed;
+      }
+      return kFailed;
+    }
+    if (report.args != expected_vector(install_, {u"framework e2e"})) {
+      *why = "the tool got " + escaped_vector(report.args);
+      return kFailed;
+    }
+    return tool_.hold_running(report.pid, why) ? kRunning : kFailed;
+  }
+
   Install install_;
   TempDir reports_;
   TempDir gate_;
+  RunOptions options_;
   std::u16string release_;
   std::unique_ptr<TestProcess> launcher_;
   Held tool_;
@@ -402,10 +426,11 @@ std::map<std::string, std::string> expected_marker(const ServiceRun& run) {
 // started around one service start: one of them lost its SignalWindow to
 // ServiceMain, while the service's own launcher kept its window and ran as an
 // ordinary program). A start taken over that way says nothing about the
-// launcher under test and is repeated, a few times at most.
+// launcher under test and is repeated, a few times at most; so is one in
+// which Wine failed the launcher's start of its tool (see retry_transient).
 const int kServiceAttempts = 4;
 
-enum class ServiceStart { kRunning, kTakenOver, kFailed };
+enum class ServiceStart { kRunning, kRepeat, kFailed };
 
 // Starts the service and waits until it runs with its tool, as a service:
 // its own process has no SignalWindow (ServiceMain stopped it before
@@ -418,7 +443,7 @@ ServiceStart start_running(ServiceRun* run, SERVICE_STATUS_PROCESS* status, std:
   }
   if (!run->service().wait_for_state(SERVICE_RUNNING, kLongMs / 2, status)) {
     *why = "the service did not report SERVICE_RUNNING: " + describe(*status);
-    return ServiceStart::kTakenOver;
+    return ServiceStart::kRepeat;
   }
   if (!status->dwProcessId) {
     *why = "no process for the running service";
@@ -428,6 +453,10 @@ ServiceStart start_running(ServiceRun* run, SERVICE_STATUS_PROCESS* status, std:
   std::map<std::string, std::string> marker;
   if (!run->launcher().running() || !run->tool_running(&marker, why)) {
     if (why->empty()) *why = "the service's process ended at once";
+    if (!run->launcher().running() && wine_start_failed(run->launcher().exit_code())) {
+      *why += " (Wine failed the start of its tool)";
+      return ServiceStart::kRepeat;
+    }
     return ServiceStart::kFailed;
   }
   for (const auto& line : expected_marker(*run)) {
@@ -441,24 +470,28 @@ ServiceStart start_running(ServiceRun* run, SERVICE_STATUS_PROCESS* status, std:
   if (window_of_class(windows_of(status->dwProcessId), u"SignalWindow")) {
     *why = "the service's own process has a SignalWindow: ServiceMain did not run in it (another process took the "
            "service's place) or did not stop the window";
-    return ServiceStart::kTakenOver;
+    return ServiceStart::kRepeat;
   }
   return ServiceStart::kRunning;
 }
 
 // A service of `launcher` running with its tool, or null with the reason.
 std::unique_ptr<ServiceRun> running_service(Launcher launcher, SERVICE_STATUS_PROCESS* status, std::string* why) {
-  for (int attempt = 1; attempt <= kServiceAttempts; ++attempt) {
-    auto run = std::make_unique<ServiceRun>(launcher, true);
-    ServiceStart started = start_running(run.get(), status, why);
-    if (started == ServiceStart::kRunning) {
-      testing::Test::RecordProperty(std::string(name_of(launcher)) + "_service_attempts", std::to_string(attempt));
-      return run;
-    }
-    *why = "attempt " + std::to_string(attempt) + ": " + *why;
-    if (started == ServiceStart::kFailed) return nullptr;
-  }
-  return nullptr;
+  std::unique_ptr<ServiceRun> run;
+  ServiceStart started = retry_transient(
+      [&](int attempt) {
+        run = std::make_unique<ServiceRun>(launcher, true);
+        ServiceStart result = start_running(run.get(), status, why);
+        *why = "attempt " + std::to_string(attempt + 1) + ": " + *why;
+        if (result == ServiceStart::kRunning) {
+          testing::Test::RecordProperty(std::string(name_of(launcher)) + "_service_attempts",
+                                        std::to_string(attempt + 1));
+        }
+        return result;
+      },
+      [](ServiceStart result) { return result == ServiceStart::kRepeat; }, kServiceAttempts);
+  if (started != ServiceStart::kRunning) run.reset();
+  return run;
 }
 
 TEST(E2eFrameworkService, RunsAcceptsControlsAndStopsWhenTheToolEnds) {
@@ -627,18 +660,20 @@ ToolessStart start_without_tool(Launcher launcher) {
 TEST(E2eFrameworkService, WithoutItsToolShowsNoBoxAndExits) {
   for (Launcher launcher : kBoth) {
     SCOPED_TRACE(name_of(launcher));
-    ToolessStart seen;
-    bool taken_over = false;
-    int attempt = 1;
-    for (;; ++attempt) {
-      seen = start_without_tool(launcher);
-      // A box beside a SignalWindow, or a window kept: the launcher ran as
-      // an ordinary program, its service connection taken by another
-      // process.
-      taken_over = seen.failure.empty() && ((seen.box && seen.window_beside_box) || seen.window_kept);
-      if (!taken_over || attempt == kServiceAttempts) break;
-    }
-    RecordProperty(std::string(name_of(launcher)) + "_toolless_attempts", std::to_string(attempt));
+    // A box beside a SignalWindow, or a window kept: the launcher ran as an
+    // ordinary program, its service connection taken by another process.
+    auto taken_over_in = [](const ToolessStart& seen) {
+      return seen.failure.empty() && ((seen.box && seen.window_beside_box) || seen.window_kept);
+    };
+    int attempts = 0;
+    ToolessStart seen = retry_transient(
+        [&](int attempt) {
+          attempts = attempt + 1;
+          return start_without_tool(launcher);
+        },
+        taken_over_in, kServiceAttempts);
+    bool taken_over = taken_over_in(seen);
+    RecordProperty(std::string(name_of(launcher)) + "_toolless_attempts", std::to_string(attempts));
     ASSERT_EQ(seen.failure, "");
     EXPECT_FALSE(taken_over) << "in every attempt the launcher kept its SignalWindow: ServiceMain did not run in it "
                                 "(another process took the service's place) or did not stop the window";
@@ -829,7 +864,7 @@ TEST(E2eFrameworkStorm, LaunchersSurviveMessagesInterruptsAndControlsAtRandomMom
   if (const char* given = getenv("LAUNCHERS_STORM_SEED")) seed = uint32_t(strtoul(given, nullptr, 10));
   SCOPED_TRACE("LAUNCHERS_STORM_SEED=" + std::to_string(seed));
   RecordProperty("seed", std::to_string(seed));
-  std::mt19937 random(seed);
+  TestRandom random(seed);
   const size_t kLaunches = 36;
   const DWORD kSpanMs = 4000;
   // Generous: a launcher exits within milliseconds of its tool; Wine under
@@ -875,27 +910,27 @@ TEST(E2eFrameworkStorm, LaunchersSurviveMessagesInterruptsAndControlsAtRandomMom
   // The schedule: each launcher's and each service's tool released at a
   // moment of its own, and 300 disturbances in between.
   std::vector<StormEvent> schedule;
-  auto moment = [&] { return DWORD(random() % kSpanMs); };
+  auto moment = [&] { return DWORD(random.below(kSpanMs)); };
   for (size_t i = 0; i < kLaunches; ++i) schedule.push_back({StormEvent::kRelease, moment(), i, 1});
   for (size_t i = 0; i < services.size(); ++i) {
     schedule.push_back({StormEvent::kReleaseService, kSpanMs / 2 + moment() / 2, i, 1});
   }
   for (int n = 0; n < 300; ++n) {
-    size_t launch = random() % kLaunches;
+    size_t launch = random.below(kLaunches);
     StormEvent::Kind kind;
-    switch (random() % 5) {
+    switch (random.below(5)) {
       case 0: kind = StormEvent::kPost; break;
       case 1: kind = StormEvent::kSend; break;
       case 2: kind = StormEvent::kHeldSend; break;
       case 3: kind = StormEvent::kConsole; break;
       default: kind = StormEvent::kControl; break;
     }
-    if (kind == StormEvent::kControl) launch = random() % services.size();
+    if (kind == StormEvent::kControl) launch = random.below(uint32_t(services.size()));
     else if (with_console[launch] != (kind == StormEvent::kConsole)) {
       kind = with_console[launch] ? StormEvent::kConsole : StormEvent::kPost;
     }
     // Posts come in floods of up to 3,000 messages; sends in handfuls.
-    schedule.push_back({kind, moment(), launch, 1 + int(random() % (kind == StormEvent::kPost ? 3000 : 400))});
+    schedule.push_back({kind, moment(), launch, 1 + int(random.below(kind == StormEvent::kPost ? 3000 : 400))});
   }
   std::stable_sort(schedule.begin(), schedule.end(),
                    [](const StormEvent& a, const StormEvent& b) { return a.at_ms < b.at_ms; });

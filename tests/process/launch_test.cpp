@@ -96,7 +96,7 @@ TEST(ProcessLaunch, CommandLineLimitIsKeptToTheUnit) {
     } else {
       WideArray argv(vector);
       ProcessHandle* out = nullptr;
-      EXPECT_EQ(start_process(&out, kStartNoWindow, argv.get(), nullptr, nullptr, INVALID_HANDLE_VALUE,
+      EXPECT_EQ(start_process_retrying(&out, kStartNoWindow, argv.get(), nullptr, nullptr, INVALID_HANDLE_VALUE,
                               INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE),
                 uint32_t(ERROR_FILENAME_EXCED_RANGE));
       EXPECT_EQ(out, nullptr);
@@ -460,7 +460,7 @@ TEST(ProcessLaunch, SuccessfulStartsLeakNoHandles) {
 TEST(ProcessLaunch, NullOutParameterStartsNothing) {
   WideArray argv({probe_program()});
   DWORD before = handle_count();
-  EXPECT_EQ(start_process(nullptr, kStartNoWindow, argv.get(), nullptr, nullptr, nullptr, nullptr, nullptr),
+  EXPECT_EQ(start_process_retrying(nullptr, kStartNoWindow, argv.get(), nullptr, nullptr, nullptr, nullptr, nullptr),
             uint32_t(ERROR_INVALID_PARAMETER));
   EXPECT_EQ(handle_count(), before);
 }

@@ -62,6 +62,16 @@ class ScopedStdHandle {
   HANDLE old_;
 };
 
+// start_process, started again while Wine fails the start transiently
+// (see retry_transient).
+inline uint32_t start_process_retrying(ProcessHandle** out, uint32_t flags, const char16_t* const* argv,
+                                       const char16_t* const* environment, const char16_t* directory,
+                                       void* std_input, void* std_output, void* std_error) {
+  return retry_wine_start([&]() -> uint32_t {
+    return start_process(out, flags, argv, environment, directory, std_input, std_output, std_error);
+  });
+}
+
 // Takes ownership of a ProcessHandle reference.
 struct OwnedProcess {
   ProcessHandle* handle = nullptr;
@@ -101,7 +111,7 @@ inline bool run_probe(const ProbeStart& start, ProbeReport* report) {
   WideArray environment(entries);
   ScopedVariable report_variable(u"PROBE_REPORT", report_path);
   OwnedProcess child;
-  uint32_t error = start_process(&child.handle, start.flags, args.get(), start.environment ? environment.get() : nullptr,
+  uint32_t error = start_process_retrying(&child.handle, start.flags, args.get(), start.environment ? environment.get() : nullptr,
                                  start.directory, start.std_input, start.std_output, start.std_error);
   EXPECT_EQ(error, 0u);
   if (error != 0 || !child.handle) return false;

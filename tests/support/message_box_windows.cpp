@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <string>
+
+#include "support/windows_process.h"
+
 namespace {
 
 struct Search {
@@ -54,4 +58,27 @@ MessageBoxSeen read_message_box(uint32_t process_id, uint32_t timeout_ms, bool d
     if (GetTickCount() - start >= timeout_ms) return seen;
     Sleep(20);
   }
+}
+
+bool wait_pressing_ok(void* process, uint32_t process_id, uint32_t timeout_ms, MessageBoxSeen* first_box) {
+  DWORD start = GetTickCount();
+  DWORD last_press = 0;
+  while (WaitForSingleObject(process, 25) != WAIT_OBJECT_0) {
+    DWORD now = GetTickCount();
+    if (!first_box->found || now - last_press > 500) {
+      MessageBoxSeen seen = read_message_box(process_id, 0, true);
+      if (seen.found) {
+        if (!first_box->found) *first_box = seen;
+        last_press = now;
+      }
+    }
+    if (now - start > timeout_ms) return false;
+  }
+  return true;
+}
+
+bool box_names_wine_start_failure(const MessageBoxSeen& box) {
+  std::string code = std::to_string(kWineTransientStartError);
+  std::u16string marker = u"ERROR: " + std::u16string(code.begin(), code.end()) + u"  ";
+  return box.found && box.text.find(marker) != std::u16string::npos;
 }

@@ -22,6 +22,37 @@
 // the published backslash rules.
 std::u16string command_line_for(const std::vector<std::u16string>& argv);
 
+// --- transient failures of Wine -------------------------------------------------
+
+// Under load Wine now and then fails a process start with
+// ERROR_INTERNAL_ERROR (1359): the new process died while it started up,
+// before any code of its own ran. That is neither the tested code's doing
+// nor anything it could do better. Every start of a process in the tests,
+// through CreateProcessW, through the product's start_process or through a
+// launcher that starts its tool, goes through retry_transient.
+constexpr DWORD kWineTransientStartError = ERROR_INTERNAL_ERROR;
+inline bool wine_start_failed(DWORD error) { return error == kWineTransientStartError; }
+
+// Calls `attempt` (a callable taking the 0-based attempt number) again, up
+// to `attempts` times in all and 200 ms apart, while `transient(result)`
+// says its result came from a transient failure of Wine; returns the last
+// result.
+template <typename Attempt, typename Transient>
+auto retry_transient(Attempt attempt, Transient transient, int attempts = 3) -> decltype(attempt(0)) {
+  for (int number = 0;; ++number) {
+    auto result = attempt(number);
+    if (number + 1 >= attempts || !transient(result)) return result;
+    Sleep(200);
+  }
+}
+
+// A start (a callable returning a Windows error code, 0 when it started)
+// retried while it fails with kWineTransientStartError.
+template <typename Start>
+auto retry_wine_start(Start start) -> decltype(start()) {
+  return retry_transient([&](int) { return start(); }, [](DWORD error) { return wine_start_failed(error); });
+}
+
 // --- running programs ----------------------------------------------------------
 
 // How to run a program. Every field has a "leave it to the system" default.

@@ -136,11 +136,14 @@ TestProcess::TestProcess(const RunOptions& options) {
   PROCESS_INFORMATION info = {};
   if (start_error_ == 0) {
     DWORD flags = options.creation_flags | (options.use_environment ? CREATE_UNICODE_ENVIRONMENT : 0);
-    BOOL ok = CreateProcessW(options.application.empty() ? nullptr : w(options.application), writable.data(),
-                             nullptr, nullptr, TRUE, flags,
-                             options.use_environment ? const_cast<char16_t*>(block.data()) : nullptr,
-                             options.directory.empty() ? nullptr : w(options.directory), &startup, &info);
-    if (!ok) start_error_ = GetLastError() ? GetLastError() : ERROR_GEN_FAILURE;
+    start_error_ = retry_wine_start([&]() -> DWORD {
+      if (CreateProcessW(options.application.empty() ? nullptr : w(options.application), writable.data(), nullptr,
+                         nullptr, TRUE, flags, options.use_environment ? const_cast<char16_t*>(block.data()) : nullptr,
+                         options.directory.empty() ? nullptr : w(options.directory), &startup, &info)) {
+        return 0;
+      }
+      return GetLastError() ? GetLastError() : ERROR_GEN_FAILURE;
+    });
   }
   for (HANDLE h : child_ends) {
     if (is_handle(h)) CloseHandle(h);
