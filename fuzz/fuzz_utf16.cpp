@@ -8,7 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "text/codepage_system.h"
+#include "text/system.h"
+#include "text/system_native.h"
 #include "text/utf.h"
 #include "text/wide.h"
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "cmdline/argument_block.h"
 #include "cmdline/process_info_cache.h"
 #include "cmdline/system.h"
 #include "text/compare.h"
@@ -18,12 +19,9 @@ char16_t** environment_copy(const char16_t* block) {
   }
   // Every unit of the block up to and including its final terminator.
   size_t units = static_cast<size_t>(p - block) + 1;
-  if (count >= SIZE_MAX / sizeof(char16_t*) - 1) return nullptr;
-  size_t pointer_bytes = (count + 1) * sizeof(char16_t*);
-  if (units > (SIZE_MAX - pointer_bytes) / sizeof(char16_t)) return nullptr;
-  char16_t** array = static_cast<char16_t**>(malloc(pointer_bytes + units * sizeof(char16_t)));
+  char16_t* chars = nullptr;
+  char16_t** array = allocate_argument_block(count, units, &chars);
   if (!array) return nullptr;
-  char16_t* chars = reinterpret_cast<char16_t*>(reinterpret_cast<char*>(array) + pointer_bytes);
   wide_move(chars, block, units);
   for (size_t i = 0; i < count; ++i) {
     array[i] = chars;

@@ -139,7 +139,7 @@ bool normalize_path(const char16_t* source, char16_t* dest, size_t capacity) {
     return false;
   }
   PathPlan plan = {source, root, rooted, {{source + root, wide_length(source + root)}, {nullptr, 0}}, 1};
-  return finish(plan, dest, capacity, in_place, SIZE_MAX);
+  return finish(plan, dest, capacity, in_place, kNoLimit);
 }
 
 bool drive_current_directory(char16_t drive, char16_t* dest, size_t capacity) {
@@ -165,7 +165,7 @@ bool resolve_path(const char16_t* base, const char16_t* path, char16_t* dest, si
   if (path_root > 0 && path_rooted) {
     // Drive with separator, or UNC: already absolute.
     PathPlan plan = {path, path_root, true, {{path + path_root, wide_length(path + path_root)}, {nullptr, 0}}, 1};
-    return finish(plan, dest, capacity, in_place, SIZE_MAX) || fail();
+    return finish(plan, dest, capacity, in_place, kNoLimit) || fail();
   }
 
   // The base: the given one, or the current directory.

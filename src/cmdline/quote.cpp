@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "text/checked_size.h"
 #include "text/wide.h"
 
 namespace {
@@ -80,19 +81,17 @@ size_t quote_program(const char16_t* program, char16_t* out) {
 }  // namespace
 
 char16_t* join_command_line(const char16_t* const* argv) {
-  // The largest unit count whose byte size (with the terminator) still fits
-  // a size_t; anything longer cannot be allocated anyway.
-  const size_t kMaxUnits = SIZE_MAX / sizeof(char16_t) - 1;
   size_t total = 0;
   size_t count = 0;
   if (argv) {
     for (; argv[count]; ++count) {
       size_t piece = count ? quote_argument(argv[count], false, nullptr) + 1 : quote_program(argv[0], nullptr);
-      if (piece > kMaxUnits - total) return nullptr;
-      total += piece;
+      if (!checked_add(total, piece, &total)) return nullptr;
     }
   }
-  char16_t* line = wide_alloc(nullptr, total + 1);
+  // wide_alloc refuses a capacity whose byte size does not fit.
+  if (!checked_add(total, 1, &total)) return nullptr;
+  char16_t* line = wide_alloc(nullptr, total);
   if (!line) return nullptr;
   char16_t* out = line;
   for (size_t i = 0; i < count; ++i) {

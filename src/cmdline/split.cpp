@@ -4,8 +4,9 @@
 #include <cstdlib>
 
 #include "cmdline/path.h"
-#include "cmdline/split_block.h"
+#include "cmdline/argument_block.h"
 #include "cmdline/system.h"
+#include "text/checked_size.h"
 #include "text/wide.h"
 
 namespace {
@@ -88,14 +89,15 @@ void scan_arguments(const char16_t* text, char16_t** argv, char16_t* chars, size
   *units = used;
 }
 
-}  // namespace
-
+// New text: a quote, the prefix, a quote, a space and `text` (null reads as
+// empty), so that the prefix becomes element 0 unchanged. Null when memory
+// is lacking.
 char16_t* prefixed_command_line(const char16_t* prefix, const char16_t* text) {
   size_t prefix_length = wide_length(prefix);
   size_t text_length = wide_length(text);
-  const size_t kMaxUnits = SIZE_MAX / sizeof(char16_t);
-  if (prefix_length > kMaxUnits - 4 || text_length > kMaxUnits - 4 - prefix_length) return nullptr;
-  char16_t* line = wide_alloc(nullptr, prefix_length + text_length + 4);
+  size_t units;
+  if (!checked_add(prefix_length, text_length, &units) || !checked_add(units, 4, &units)) return nullptr;
+  char16_t* line = wide_alloc(nullptr, units);
   if (!line) return nullptr;
   char16_t* out = line;
   *out++ = u'"';
@@ -108,18 +110,7 @@ char16_t* prefixed_command_line(const char16_t* prefix, const char16_t* text) {
   return line;
 }
 
-char16_t** allocate_argument_block(size_t count, size_t units, char16_t** chars) {
-  // count + 1 pointers, then the strings; guard the size arithmetic.
-  const size_t kMax = SIZE_MAX;
-  if (count >= kMax / sizeof(char16_t*) - 1) return nullptr;
-  size_t pointer_bytes = (count + 1) * sizeof(char16_t*);
-  if (units > (kMax - pointer_bytes) / sizeof(char16_t)) return nullptr;
-  if (count > INT32_MAX) return nullptr;
-  char16_t** block = static_cast<char16_t**>(malloc(pointer_bytes + units * sizeof(char16_t)));
-  if (!block) return nullptr;
-  *chars = reinterpret_cast<char16_t*>(reinterpret_cast<char*>(block) + pointer_bytes);
-  return block;
-}
+}  // namespace
 
 char16_t** split_command_line_portable(const char16_t* prefix, const char16_t* text, int32_t* count) {
   if (count) *count = 0;
@@ -154,6 +145,20 @@ char16_t** split_command_line_portable(const char16_t* prefix, const char16_t* t
     scan_arguments(line, block, chars, &n, &units);
     if (count) *count = static_cast<int32_t>(n);
   }
+  wide_free(owned);
+  return block;
+}
+
+char16_t** split_command_line(const char16_t* prefix, const char16_t* text, int32_t* count) {
+  if (count) *count = 0;
+  char16_t* owned = nullptr;
+  const char16_t* line = wide_or_empty(text);
+  if (prefix) {
+    owned = prefixed_command_line(prefix, text);
+    if (!owned) return nullptr;
+    line = owned;
+  }
+  char16_t** block = system_split_command_line(line, count);
   wide_free(owned);
   return block;
 }

@@ -7,9 +7,10 @@
 #include <cstdint>
 
 // With a prefix, the prefix becomes element 0 unchanged and `text` supplies
-// the further elements. On Windows the platform's splitter does the work;
-// elsewhere split_command_line_portable does. Null (and *count = 0) on any
-// failure. `count` may be null.
+// the further elements. The system's splitter does the work
+// (system_split_command_line: CommandLineToArgvW on Windows,
+// split_command_line_portable in the native stand-in). Null (and
+// *count = 0) on any failure. `count` may be null.
 char16_t** split_command_line(const char16_t* prefix, const char16_t* text, int32_t* count);
 
 // The same rules implemented here, for any platform: white space (space and

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "cmdline/split.h"
 #include "cmdline/system.h"
 #include "cmdline/system_native.h"
 #include "text/compare.h"
@@ -48,7 +49,7 @@ char16_t* real_environment() {
 
 }  // namespace
 
-void system_native_reset() {
+void cmdline_stand_in_reset() {
   g_current = u"C:\\native\\cwd";
   g_current_fails = false;
   for (int i = 0; i < 26; ++i) {
@@ -60,26 +61,26 @@ void system_native_reset() {
   g_environment_set = false;
 }
 
-void system_native_set_current_directory(const char16_t* directory) {
+void cmdline_stand_in_set_current_directory(const char16_t* directory) {
   g_current = directory;
   g_current_fails = directory == nullptr;
 }
 
-void system_native_set_drive_directory(char16_t drive, const char16_t* directory) {
+void cmdline_stand_in_set_drive_directory(char16_t drive, const char16_t* directory) {
   if (!is_ascii_letter(drive)) return;
   int i = ascii_upper(drive) - u'A';
   g_drives[i] = directory;
   g_drive_set[i] = true;
 }
 
-void system_native_set_module_file_name(const char16_t* path) { g_module = path; }
+void cmdline_stand_in_set_module_file_name(const char16_t* path) { g_module = path; }
 
-void system_native_set_environment(const char16_t* block) {
+void cmdline_stand_in_set_environment(const char16_t* block) {
   g_environment = block;
   g_environment_set = true;
 }
 
-int system_native_environment_blocks_outstanding() { return g_outstanding; }
+int cmdline_stand_in_environment_blocks_outstanding() { return g_outstanding; }
 
 uint32_t system_current_directory(char16_t* dest, uint32_t capacity) {
   if (g_current_fails) return 0;
@@ -130,4 +131,9 @@ void system_free_environment_strings(char16_t* block) {
   if (!block) return;
   --g_outstanding;
   free(block);
+}
+
+// Without the platform's splitter the portable rules do the work.
+char16_t** system_split_command_line(const char16_t* line, int32_t* count) {
+  return split_command_line_portable(nullptr, line, count);
 }

@@ -33,9 +33,8 @@ void framework_set_exit_error(uint32_t error);
 // probe to decide (0: answer at once) and answers false when it has not.
 bool process_runs_as_service(uint32_t wait_ms);
 
-// The launcher's question before it shows a box: process_runs_as_service with
-// a short wait, so a service that the manager is still connecting is
-// recognised. Costs nothing on Windows, where the probe decides at once; under
-// Wine an ordinary start may wait the whole bound.
+// The wait the launcher allows before it shows a box, so that a service that
+// the manager is still connecting is recognised. Costs nothing on Windows,
+// where the probe decides at once; under Wine an ordinary start may wait the
+// whole bound.
 constexpr uint32_t kServiceProbeWaitMs = 500;
-bool framework_service_mode();

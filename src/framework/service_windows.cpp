@@ -2,7 +2,7 @@
 // Whether the service control manager started the process is found out by
 // offering the process to it on a thread of its own.
 #include "framework/signal_hub.h"
-#include "runtime/current_handles.h"
+#include "runtime/handles.h"
 
 namespace {
 
@@ -68,7 +68,7 @@ void report_service_stopped() {
   hub.serviceStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
   hub.serviceStatus.dwCurrentState = SERVICE_STOPPED;
   // A service that failed says so: the manager shows and logs the code.
-  hub.serviceStatus.dwWin32ExitCode = hub.exitError;
+  hub.serviceStatus.dwWin32ExitCode = hub.exit_error;
   SetServiceStatus(hub.serviceStatusHandle.load(), &hub.serviceStatus);
 }
 
@@ -90,8 +90,8 @@ void boost_thread(HANDLE thread) {
 // outside can take for it and that it would keep for good if ended there.
 void let_dispatcher_settle(HANDLE thread) {
   DWORD wait = kDispatcherSettleMs;
-  if (g_signal_hub.dispatcherStage.load() == kDispatcherInCall) {
-    DWORD in_call = GetTickCount() - g_signal_hub.dispatcherCallTick.load();
+  if (g_signal_hub.dispatcher_stage.load() == kDispatcherInCall) {
+    DWORD in_call = GetTickCount() - g_signal_hub.dispatcher_call_tick.load();
     wait = in_call >= kDispatcherSettleMs ? 0 : kDispatcherSettleMs - in_call;
   }
   if (wait > 0) WaitForSingleObject(thread, wait);
@@ -117,7 +117,7 @@ void end_thread_holding_process_locks(HANDLE thread, const ProcessLocks& locks) 
   if (heap_count > kMaxLockedHeaps) heap_count = kMaxLockedHeaps;
   DWORD locked = 0;
   while (locked < heap_count && HeapLock(heaps[locked])) ++locked;
-  bool in_call = g_signal_hub.dispatcherStage.load() != kDispatcherReturned;
+  bool in_call = g_signal_hub.dispatcher_stage.load() != kDispatcherReturned;
   if (in_call && WaitForSingleObject(thread, 0) != WAIT_OBJECT_0 && TerminateThread(thread, 0)) {
     // The end is asynchronous: the thread must not run on once the locks
     // are given back.
@@ -168,12 +168,12 @@ void end_unreleased_dispatcher(HANDLE thread) {
 
 DWORD WINAPI ServiceDispatcherThread(LPVOID) {
   SignalHub& hub = g_signal_hub;
-  hub.dispatcherCallTick.store(GetTickCount());
-  hub.dispatcherStage.store(kDispatcherInCall);
+  hub.dispatcher_call_tick.store(GetTickCount());
+  hub.dispatcher_stage.store(kDispatcherInCall);
   // Fails when the process was not started as a service; otherwise returns
   // once the service has reported SERVICE_STOPPED.
   StartServiceCtrlDispatcherW(g_dispatch_table);
-  hub.dispatcherStage.store(kDispatcherReturned);
+  hub.dispatcher_stage.store(kDispatcherReturned);
   return 0;
 }
 
@@ -222,15 +222,8 @@ DWORD WINAPI ServiceCtrlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
   }
 }
 
-void framework_set_exit_error(uint32_t error) {
-  if (!hub_enter()) return;
-  g_signal_hub.exitError = error;
-  hub_leave();
-}
-
-void StopProcessFramework() {
+void stop_service_dispatcher() {
   SignalHub& hub = g_signal_hub;
-  StopSignalWindow();
   if (!hub_enter()) return;
   HANDLE thread = hub.dispatcherThread;
   hub.dispatcherThread = nullptr;

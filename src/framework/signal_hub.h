@@ -75,11 +75,11 @@ struct SignalHub {
   HANDLE windowThread;                     // lock
   std::atomic<HWND> signalWindow;          // also the "pump runs" marker
   HANDLE dispatcherThread;                 // lock
-  std::atomic<int> dispatcherStage;        // set by the dispatcher thread
-  std::atomic<DWORD> dispatcherCallTick;   // GetTickCount when it entered the call
+  std::atomic<int> dispatcher_stage;        // set by the dispatcher thread
+  std::atomic<DWORD> dispatcher_call_tick;   // GetTickCount when it entered the call
   std::atomic<SERVICE_STATUS_HANDLE> serviceStatusHandle;
   SERVICE_STATUS serviceStatus;            // lock
-  DWORD exitError;                         // lock; reported with SERVICE_STOPPED
+  DWORD exit_error;                         // lock; reported with SERVICE_STOPPED
 };
 
 extern SignalHub g_signal_hub;
@@ -111,10 +111,16 @@ DWORD WINAPI SignalWindowThread(LPVOID);
 LRESULT CALLBACK SignalWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // Dispatches messages while the signal window exists.
 void PumpSignalWindow();
-// The loop of PumpSignalWindow with the message source given: a source that
-// fails (-1) ends the window instead of dispatching an unfilled message.
+// For tests only: the loop of PumpSignalWindow with another message source
+// than GetMessageW, such as one that fails (-1), which ends the window
+// instead of dispatching an unfilled message.
 using SignalMessageSource = BOOL(WINAPI*)(LPMSG msg, HWND hwnd, UINT first, UINT last);
-void pump_signal_window_from(SignalMessageSource source);
+void pump_signal_window_from_for_testing(SignalMessageSource source);
+
+// The service probe's part of StopProcessFramework: reports SERVICE_STOPPED
+// when the process runs as a service, ends a dispatcher thread still blocked
+// in the probe, and joins the thread (every wait bounded).
+void stop_service_dispatcher();
 
 DWORD WINAPI ServiceDispatcherThread(LPVOID);
 void WINAPI ServiceMain(DWORD argc, LPWSTR* argv);

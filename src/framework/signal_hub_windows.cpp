@@ -1,5 +1,5 @@
-// The signal hub: sticky signal flags with one manual-reset event, the console
-// control handler, and the start of the process framework.
+// The signal hub: sticky signal flags with one manual-reset event, and the
+// console control handler.
 #include "framework/signal_hub.h"
 
 #include "runtime/at_exit.h"
@@ -102,44 +102,3 @@ BOOL WINAPI ConsoleCtrlHandler(DWORD ctrlType) {
       return FALSE;
   }
 }
-
-void StartProcessFramework() {
-  SignalHub& hub = g_signal_hub;
-  if (!hub.consoleHandlerInstalled.load()) InstallConsoleHandler();
-  HANDLE input = CreateFileW(L"CONIN$", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING, 0, nullptr);
-  if (input == INVALID_HANDLE_VALUE || input == nullptr) {
-    // No console input: the hidden window stands in for the console.
-    StartSignalWindow();
-  } else {
-    CloseHandle(input);
-  }
-  // Created only now, so that ServiceMain finds the window thread either
-  // running or absent, never half started.
-  hub.dispatcherStage.store(kDispatcherStarting);
-  HANDLE dispatcher = CreateThread(nullptr, 0, ServiceDispatcherThread, nullptr, 0, nullptr);
-  if (hub_enter()) {
-    hub.dispatcherThread = dispatcher;
-    hub_leave();
-  } else if (dispatcher) {
-    CloseHandle(dispatcher);
-  }
-}
-
-bool process_runs_as_service(uint32_t wait_ms) {
-  SignalHub& hub = g_signal_hub;
-  DWORD start = GetTickCount();
-  for (;;) {
-    if (!hub_enter()) return false;
-    bool service = hub.serviceMode;
-    // Without a dispatcher thread, or once it has ended, nothing will change.
-    bool decided = service || !hub.dispatcherThread ||
-                   WaitForSingleObject(hub.dispatcherThread, 0) == WAIT_OBJECT_0;
-    hub_leave();
-    if (decided) return service;
-    if (GetTickCount() - start >= wait_ms) return false;
-    Sleep(5);
-  }
-}
-
-bool framework_service_mode() { return process_runs_as_service(kServiceProbeWaitMs); }

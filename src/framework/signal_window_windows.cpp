@@ -27,6 +27,26 @@ void end_signal_window(HWND hwnd) {
   if (hwnd) DestroyWindow(hwnd);
 }
 
+// The loop of PumpSignalWindow with the message source given: a source that
+// fails (-1) ends the window instead of dispatching an unfilled message.
+void pump_from(SignalMessageSource source) {
+  SignalHub& hub = g_signal_hub;
+  MSG msg;
+  while (HWND window = hub.signalWindow.load()) {
+    BOOL got = source(&msg, nullptr, 0, 0);
+    if (got > 0) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    } else if (got < 0) {
+      // No message was filled in, and a queue that cannot be read cannot
+      // deliver the stop message either: give the window up so that every
+      // pump and the thread end.
+      end_signal_window(window);
+    }
+    // 0 is WM_QUIT, which does not end the window: only the stop message does.
+  }
+}
+
 }  // namespace
 
 void StartSignalWindow() {
@@ -78,25 +98,9 @@ DWORD WINAPI SignalWindowThread(LPVOID) {
   return 0;
 }
 
-void pump_signal_window_from(SignalMessageSource source) {
-  SignalHub& hub = g_signal_hub;
-  MSG msg;
-  while (HWND window = hub.signalWindow.load()) {
-    BOOL got = source(&msg, nullptr, 0, 0);
-    if (got > 0) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    } else if (got < 0) {
-      // No message was filled in, and a queue that cannot be read cannot
-      // deliver the stop message either: give the window up so that every
-      // pump and the thread end.
-      end_signal_window(window);
-    }
-    // 0 is WM_QUIT, which does not end the window: only the stop message does.
-  }
-}
+void PumpSignalWindow() { pump_from(GetMessageW); }
 
-void PumpSignalWindow() { pump_signal_window_from(GetMessageW); }
+void pump_signal_window_from_for_testing(SignalMessageSource source) { pump_from(source); }
 
 LRESULT CALLBACK SignalWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {

@@ -60,7 +60,7 @@ uint32_t run_launcher() {
     framework_set_exit_error(error);
     // A vector that could not be built shows nothing; nobody could dismiss
     // a box on a service's desktop.
-    if (error != kArgumentsFailed && !framework_service_mode()) {
+    if (error != kArgumentsFailed && !process_runs_as_service(kServiceProbeWaitMs)) {
       display = join_command_line(arguments.argv);
       report_failed_start(&pool, error, display);
     }

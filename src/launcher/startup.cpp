@@ -3,12 +3,12 @@
 // must run before the entry, in a fixed order, run here from one static
 // initializer. Each resource registers its own at-exit cleanup when it first
 // comes to life, so the exit order follows from this order.
+#include "cmdline/cached_user_name.h"
 #include "framework/framework.h"
 #include "launcher/setting.h"
 #include "launcher/startup_trace.h"
 #include "runtime/nt_api.h"
 #include "runtime/process_lock.h"
-#include "runtime/user_name.h"
 #include "usertext/catalog.h"
 #include "usertext/locale_settings.h"
 
@@ -29,9 +29,9 @@ void run_startup_sequence() {
   LoadLocaleNumberSettings();
   // 4. The native call table and the cached user name.
   STARTUP_STEP("native_table");
-  InitNtApiTable();
+  init_nt_api_table();
   STARTUP_STEP("user_name");
-  InitCachedUserName();
+  init_cached_user_name();
   // The process lock exists by now; this step only makes sure of it.
   STARTUP_STEP("process_lock");
   process_lock_startup();

@@ -4,6 +4,7 @@
 
 #include "cmdline/path.h"
 #include "launcher/setting.h"
+#include "text/checked_size.h"
 #include "text/wide.h"
 
 namespace {
@@ -39,9 +40,11 @@ uint32_t build_tool_arguments(const LauncherSetting* setting, const char16_t* pr
   // yields no element contributes no own arguments.
   size_t own_arguments = own_count > 1 ? size_t(own_count) - 1 : 0;
   size_t fixed = setting->fixed_count > 0 ? size_t(setting->fixed_count) : 0;
-  size_t capacity = 1 + fixed + own_arguments + 1;
-  if (capacity > kNoLimit / sizeof(char16_t*)) return kArgumentsFailed;
-  char16_t** argv = static_cast<char16_t**>(malloc(capacity * sizeof(char16_t*)));
+  size_t capacity, bytes;
+  if (!checked_add(fixed + 2, own_arguments, &capacity) || !checked_multiply(capacity, sizeof(char16_t*), &bytes)) {
+    return kArgumentsFailed;
+  }
+  char16_t** argv = static_cast<char16_t**>(malloc(bytes));
   if (!argv) return kArgumentsFailed;
   out->argv = argv;
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "text/checked_size.h"
 #include "text/wide.h"
 
 namespace {
@@ -33,19 +34,6 @@ size_t key_length(const char16_t* entry) {
   return i;
 }
 
-// a + b, or false when it does not fit a size_t.
-bool add_size(size_t a, size_t b, size_t* sum) {
-  if (a > SIZE_MAX - b) return false;
-  *sum = a + b;
-  return true;
-}
-
-bool multiply_size(size_t a, size_t b, size_t* product) {
-  if (b != 0 && a > SIZE_MAX / b) return false;
-  *product = a * b;
-  return true;
-}
-
 }  // namespace
 
 int compare_environment_entries(const char16_t* a, const char16_t* b) {
@@ -66,23 +54,23 @@ char16_t* build_environment_block(const char16_t* const* environment) {
   size_t count = 0;
   size_t total = 0;  // units of every entry with its terminator
   for (; environment[count]; ++count) {
-    if (!add_size(total, wide_length(environment[count]), &total)) return nullptr;
-    if (!add_size(total, 1, &total)) return nullptr;
+    if (!checked_add(total, wide_length(environment[count]), &total)) return nullptr;
+    if (!checked_add(total, 1, &total)) return nullptr;
   }
 
   // One block: the characters first (so the block is what the caller frees),
   // then the pointer array used for sorting, aligned after them.
   size_t units;
-  if (!add_size(total, 1, &units)) return nullptr;
+  if (!checked_add(total, 1, &units)) return nullptr;
   if (units < 2) units = 2;
   size_t pointer_offset, pointer_bytes, pointer_count, bytes;
-  if (!multiply_size(units, sizeof(char16_t), &pointer_offset)) return nullptr;
+  if (!checked_multiply(units, sizeof(char16_t), &pointer_offset)) return nullptr;
   const size_t align = alignof(const char16_t*);
-  if (!add_size(pointer_offset, align - 1, &pointer_offset)) return nullptr;
+  if (!checked_add(pointer_offset, align - 1, &pointer_offset)) return nullptr;
   pointer_offset -= pointer_offset % align;
-  if (!add_size(count, 1, &pointer_count)) return nullptr;
-  if (!multiply_size(pointer_count, sizeof(const char16_t*), &pointer_bytes)) return nullptr;
-  if (!add_size(pointer_offset, pointer_bytes, &bytes)) return nullptr;
+  if (!checked_add(count, 1, &pointer_count)) return nullptr;
+  if (!checked_multiply(pointer_count, sizeof(const char16_t*), &pointer_bytes)) return nullptr;
+  if (!checked_add(pointer_offset, pointer_bytes, &bytes)) return nullptr;
 
   char* memory = static_cast<char*>(malloc(bytes));
   if (!memory) return nullptr;

@@ -8,7 +8,7 @@
 #include "process/launch_child.h"
 #include "process/launch_rules.h"
 #include "process/process_handle.h"
-#include "runtime/current_handles.h"
+#include "runtime/handles.h"
 #include "text/wchar_cast.h"
 #include "text/wide.h"
 
@@ -19,7 +19,6 @@ const DWORD kStdKinds[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDL
 bool error_mode_set = false;
 const size_t kLongestCommandLine = 32767;
 
-bool is_handle(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
 
 bool duplicate_inheritable(HANDLE source, HANDLE* out) {
   HANDLE self = current_process_handle();

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdlib>
 
+#include "runtime/handles.h"
 #include "runtime/refcounted.h"
 
 // The shared AddRef in slot 0 relies on the common RefCounted layout.
@@ -13,9 +14,7 @@ static_assert(offsetof(ProcessHandle, count) == offsetof(RefCounted, count), "co
 
 namespace {
 
-bool has_process(const ProcessHandle* self) {
-  return self->process != nullptr && self->process != INVALID_HANDLE_VALUE;
-}
+bool has_process(const ProcessHandle* self) { return is_handle(self->process); }
 
 void process_handle_release(ProcessHandle* self) {
   if (--self->count > 0) return;

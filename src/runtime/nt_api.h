@@ -27,4 +27,4 @@ extern NtApiTable g_nt_api;
 
 // The start-up step: fills the table from the loaded ntdll (left all null
 // when the module is not found).
-void InitNtApiTable();
+void init_nt_api_table();

@@ -28,7 +28,7 @@ static_assert(sizeof(NtApiTable) == kEntries * sizeof(FARPROC), "one pointer-siz
 
 }  // namespace
 
-void InitNtApiTable() {
+void init_nt_api_table() {
   HMODULE ntdll = GetModuleHandleA("NTDLL.DLL");
   if (!ntdll) return;
   // Entry by entry in table order; a missing export leaves its entry null.

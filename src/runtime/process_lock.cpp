@@ -41,9 +41,9 @@ void process_lock_startup() {
   ReleaseProcessLock();
 }
 
-uintptr_t process_lock_owner() {
+uintptr_t process_lock_owner_for_testing() {
   if (!g_created || g_destroyed) return 0;
-  return tracked_lock_owner(tracked_lock_process_instance());
+  return tracked_lock_owner_for_testing(tracked_lock_process_instance());
 }
 
-bool process_lock_destroyed() { return g_destroyed; }
+bool process_lock_destroyed_for_testing() { return g_destroyed; }

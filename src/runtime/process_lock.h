@@ -15,5 +15,5 @@ void process_lock_startup();
 
 // For tests: the id of the thread that holds the lock, 0 when none, and
 // whether the exit step has run.
-uintptr_t process_lock_owner();
-bool process_lock_destroyed();
+uintptr_t process_lock_owner_for_testing();
+bool process_lock_destroyed_for_testing();

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "runtime/refcounted.h"
+#include "text/checked_size.h"
 #include "text/compare.h"
 #include "text/wide.h"
 
@@ -230,10 +231,12 @@ void unlink_node(StringMap* map, StringMapNode* node) {
 StringMapNode* new_node(const char16_t* key, const char16_t* value) {
   size_t key_length = wide_length(key);
   size_t value_length = wide_length(value);
-  const size_t max_units = (SIZE_MAX - sizeof(StringMapNode)) / sizeof(char16_t);
-  if (key_length > max_units - 2 || value_length > max_units - 2 - key_length) return nullptr;
-  size_t units = key_length + 1 + value_length + 1;
-  auto* node = static_cast<StringMapNode*>(malloc(sizeof(StringMapNode) + units * sizeof(char16_t)));
+  size_t units, bytes;
+  if (!checked_add(key_length, value_length, &units) || !checked_add(units, 2, &units) ||
+      !checked_unit_bytes(units, sizeof(StringMapNode), &bytes)) {
+    return nullptr;
+  }
+  auto* node = static_cast<StringMapNode*>(malloc(bytes));
   if (!node) return nullptr;
   memset(node, 0, sizeof(StringMapNode));
   node->link_colour[0] = kLinkNone;

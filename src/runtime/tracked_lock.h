@@ -17,13 +17,13 @@ void tracked_lock_initialise(TrackedLock* lock);
 void tracked_lock_enter(TrackedLock* lock);
 void tracked_lock_leave(TrackedLock* lock);
 void tracked_lock_delete(TrackedLock* lock);
-uintptr_t tracked_lock_owner(const TrackedLock* lock);
-
-// A new, initialised lock from malloc (null when memory is lacking), and its
-// release (delete, then free; null is ignored). For code that needs a lock
-// of its own, such as tests.
-TrackedLock* tracked_lock_create();
-void tracked_lock_destroy(TrackedLock* lock);
 
 // The id that the owner word records for the calling thread; never 0.
 uintptr_t tracked_lock_current_thread();
+
+// For tests only: the owner word, and a new, initialised lock of a test's
+// own from malloc (null when memory is lacking) with its release (delete,
+// then free; null is ignored).
+uintptr_t tracked_lock_owner_for_testing(const TrackedLock* lock);
+TrackedLock* tracked_lock_create_for_testing();
+void tracked_lock_destroy_for_testing(TrackedLock* lock);

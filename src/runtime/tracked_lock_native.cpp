@@ -40,15 +40,17 @@ void tracked_lock_leave(TrackedLock* lock) {
 
 void tracked_lock_delete(TrackedLock* lock) { pthread_mutex_destroy(&lock->section); }
 
-uintptr_t tracked_lock_owner(const TrackedLock* lock) { return __atomic_load_n(&lock->owner, __ATOMIC_RELAXED); }
+uintptr_t tracked_lock_owner_for_testing(const TrackedLock* lock) {
+  return __atomic_load_n(&lock->owner, __ATOMIC_RELAXED);
+}
 
-TrackedLock* tracked_lock_create() {
+TrackedLock* tracked_lock_create_for_testing() {
   TrackedLock* lock = static_cast<TrackedLock*>(malloc(sizeof(TrackedLock)));
   if (lock) tracked_lock_initialise(lock);
   return lock;
 }
 
-void tracked_lock_destroy(TrackedLock* lock) {
+void tracked_lock_destroy_for_testing(TrackedLock* lock) {
   if (!lock) return;
   tracked_lock_delete(lock);
   free(lock);

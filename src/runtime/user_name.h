@@ -1,5 +1,5 @@
-// The name of the user the process runs as, and its copy in the process info
-// cache. Windows only.
+// The name of the user the process runs as. Windows only. Its copy in the
+// process info cache is made by init_cached_user_name (cmdline).
 #pragma once
 
 #include <cstddef>
@@ -11,7 +11,5 @@
 // units, or an empty one, reads as "?".
 size_t QueryUserName(char16_t* buffer, size_t size);
 
-// The start-up step: stores a copy of the name in the process info cache's
-// user-name slot (its default "?" when no memory is left). A slot that is
-// already filled keeps its value.
-void InitCachedUserName();
+// The capacity, terminator included, in which the name is read.
+constexpr size_t kUserNameCapacity = 200;

@@ -2,19 +2,12 @@
 
 #include <windows.h>
 
-#include "cmdline/process_info_cache.h"
 #include "text/wchar_cast.h"
 #include "text/wide.h"
 
-namespace {
-
-constexpr DWORD kUserNameCapacity = 200;
-
-}  // namespace
-
 size_t QueryUserName(char16_t* buffer, size_t size) {
   wchar_t name[kUserNameCapacity] = {};
-  DWORD capacity = kUserNameCapacity;
+  DWORD capacity = DWORD(kUserNameCapacity);
   const char16_t* text = u"?";
   if (GetUserNameW(name, &capacity) && name[0] != 0) text = from_wchar(name);
   size_t length = wide_length_max(text, kUserNameCapacity);
@@ -25,11 +18,4 @@ size_t QueryUserName(char16_t* buffer, size_t size) {
     buffer[size - 1] = 0;
   }
   return length;
-}
-
-void InitCachedUserName() {
-  char16_t name[kUserNameCapacity];
-  QueryUserName(name, kUserNameCapacity);
-  // A failed copy is null, which gives the slot its default.
-  cache_store(kSlotUserName, wide_dup(name));
 }

@@ -2,11 +2,12 @@
 // the system. Kept apart from the UTF-8/UTF-16 stepping so that programs
 // which never write code-page text do not carry the system's conversion
 // calls.
+#include "text/checked_size.h"
 #include "text/utf.h"
 
 #include <atomic>
 
-#include "text/codepage_system.h"
+#include "text/system.h"
 #include "text/wide.h"
 
 namespace {
@@ -14,8 +15,6 @@ namespace {
 constexpr uint32_t kCodePageAnsi = 0;          // CP_ACP
 constexpr uint32_t kNoBestFitChars = 0x400;    // WC_NO_BEST_FIT_CHARS
 constexpr char kUnmappableByte = 0x7F;
-
-size_t add_saturating(size_t a, size_t b) { return a > kNoLimit - b ? kNoLimit : a + b; }
 
 // How one character reaches the code page; chosen once per conversion.
 enum class EncodeMode {
@@ -31,7 +30,7 @@ std::atomic<int> ansi_flag_answer{0};
 
 bool probe_no_best_fit(uint32_t code_page) {
   char out[6];
-  return codepage_encode_unit(code_page, kNoBestFitChars, u'A', out, nullptr) > 0;
+  return system_encode_unit(code_page, kNoBestFitChars, u'A', out, nullptr) > 0;
 }
 
 bool accepts_no_best_fit(uint32_t code_page, uint32_t ansi_page) {
@@ -47,7 +46,7 @@ bool accepts_no_best_fit(uint32_t code_page, uint32_t ansi_page) {
 // Whether all `count` bytes decode to exactly `unit`.
 bool decodes_back(uint32_t code_page, const char* bytes, int count, char16_t unit) {
   char16_t back = 0;
-  return codepage_decode(code_page, bytes, count, &back) == 1 && back == unit;
+  return system_decode(code_page, bytes, count, &back) == 1 && back == unit;
 }
 
 // Bytes for one code point in `out`; unmappable characters, characters
@@ -59,18 +58,18 @@ int encode_code_point(uint32_t code_page, EncodeMode mode, uint32_t code_point, 
     bool used_default = false;
     switch (mode) {
       case EncodeMode::kNoBestFit:
-        n = codepage_encode_unit(code_page, kNoBestFitChars, unit, out, &used_default);
+        n = system_encode_unit(code_page, kNoBestFitChars, unit, out, &used_default);
         if (used_default) n = 0;
         break;
       case EncodeMode::kRoundTrip:
-        n = codepage_encode_unit(code_page, 0, unit, out, &used_default);
+        n = system_encode_unit(code_page, 0, unit, out, &used_default);
         if (used_default) n = 0;
         // A best-fit substitute (say 'A' for U+0100) does not decode back.
         // All produced bytes are decoded, so double-byte characters survive.
         if (n > 0 && !(n == 1 && uint8_t(out[0]) == code_point) && !decodes_back(code_page, out, n, unit)) n = 0;
         break;
       case EncodeMode::kUtf8:
-        n = codepage_encode_unit(code_page, 0, unit, out, nullptr);
+        n = system_encode_unit(code_page, 0, unit, out, nullptr);
         if (n > 0 && !decodes_back(code_page, out, n, unit)) n = 0;
         break;
     }
@@ -89,7 +88,7 @@ size_t wide_to_codepage(uint32_t code_page, char* dest, size_t capacity, const c
                         size_t source_length) {
   if (!dest) capacity = 0;
   if (!source) source_length = 0;
-  uint32_t ansi_page = codepage_ansi();
+  uint32_t ansi_page = system_ansi_code_page();
   if (code_page == kCodePageAnsi) code_page = ansi_page;
   EncodeMode mode = codepage_is_utf8(code_page)                ? EncodeMode::kUtf8
                     : accepts_no_best_fit(code_page, ansi_page) ? EncodeMode::kNoBestFit
@@ -100,7 +99,7 @@ size_t wide_to_codepage(uint32_t code_page, char* dest, size_t capacity, const c
     if (code_point == 0) break;
     char bytes[6];
     int n = encode_code_point(code_page, mode, code_point, bytes);
-    total = add_saturating(total, size_t(n));
+    total = saturating_add(total, size_t(n));
     // Whole characters only, with room for the terminator: once one does
     // not fit, no later one is copied either (the total only grows).
     if (total < capacity) {

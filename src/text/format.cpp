@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "text/checked_size.h"
 #include "text/compare.h"
 #include "text/divide.h"
 #include "text/utf.h"
@@ -9,13 +10,10 @@
 
 namespace {
 
-size_t add_saturating(size_t a, size_t b) { return a > kNoLimit - b ? kNoLimit : a + b; }
-
 // Width and precision digits saturate instead of wrapping.
 size_t append_digit(size_t value, char16_t digit) {
-  size_t d = size_t(digit - u'0');
-  if (value > (kNoLimit - d) / 10) return kNoLimit;
-  return value * 10 + d;
+  size_t tens;
+  return checked_multiply(value, 10, &tens) ? saturating_add(tens, size_t(digit - u'0')) : kNoLimit;
 }
 
 // The output and the running count, which saturates at kNoLimit (so a
@@ -36,7 +34,7 @@ void put_repeated(Output* o, char16_t unit, size_t n) {
     size_t stored = n < room ? n : room;
     for (size_t i = 0; i < stored; ++i) o->out[o->count + i] = unit;
   }
-  o->count = add_saturating(o->count, n);
+  o->count = saturating_add(o->count, n);
 }
 
 struct Spec {
@@ -112,7 +110,7 @@ void put_integer(Output* o, const Spec& s, uint64_t magnitude, bool negative, bo
   size_t precision = s.has_precision ? s.precision : 0;
   size_t zeros = precision > digit_count ? precision - digit_count : 0;
   size_t body = precision > digit_count ? precision : digit_count;
-  body = add_saturating(body, (sign ? 1 : 0) + prefix_length);
+  body = saturating_add(body, (sign ? 1 : 0) + prefix_length);
   size_t fill = s.width > body ? s.width - body : 0;
   // The zero flag fills with zeros up to the width, and then no blanks are
   // left for the left flag. With a precision the zero flag is ignored.
@@ -432,8 +430,6 @@ void format_into(Output* o, const char16_t* f, va_list* ap) {
     convert(o, s, c, ap);
   }
 }
-
-bool is_high_surrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 
 }  // namespace
 

@@ -1,14 +1,7 @@
 #include "text/utf.h"
 
+#include "text/checked_size.h"
 #include "text/wide.h"
-
-namespace {
-
-size_t add_saturating(size_t a, size_t b) { return a > kNoLimit - b ? kNoLimit : a + b; }
-
-bool is_low_surrogate(uint32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
-
-}  // namespace
 
 uint32_t utf8_next(const char* bytes, size_t length, size_t* position) {
   if (*position >= length) return 0;
@@ -45,7 +38,7 @@ uint32_t utf8_next(const char* bytes, size_t length, size_t* position) {
   // bytes, 5k + 1 bits beyond.
   uint32_t shorter_bits = k == 1 ? 7 : 5 * uint32_t(k) + 1;
   if (value < (uint32_t(1) << shorter_bits)) return kInvalidCodePoint;
-  if (value >= 0xD800 && value <= 0xDFFF) return kInvalidCodePoint;
+  if (is_surrogate(value)) return kInvalidCodePoint;
   return value;
 }
 
@@ -53,7 +46,7 @@ uint32_t utf16_next(const char16_t* units, size_t length, size_t* position) {
   if (*position >= length) return 0;
   uint32_t u = units[*position];
   ++*position;
-  if (u < 0xD800 || u > 0xDFFF) return u;
+  if (!is_surrogate(u)) return u;
   if (is_low_surrogate(u)) return kInvalidCodePoint;
   if (*position >= length) return 0;
   uint32_t next = units[*position];
@@ -69,12 +62,12 @@ void utf16_put(char16_t* dest, size_t capacity, size_t* position, uint32_t code_
       dest[at] = char16_t(0xD800 + ((code_point - 0x10000) >> 10));
       dest[at + 1] = char16_t(0xDC00 + (code_point & 0x3FF));
     }
-    *position = add_saturating(at, 2);
+    *position = saturating_add(at, 2);
     return;
   }
   if (code_point > 0x10FFFF) code_point = 0xFFFF;
   if (at < capacity) dest[at] = char16_t(code_point);
-  *position = add_saturating(at, 1);
+  *position = saturating_add(at, 1);
 }
 
 size_t utf8_to_wide(char16_t* dest, size_t capacity, const char* source, size_t source_length) {

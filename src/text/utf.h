@@ -12,6 +12,12 @@
 
 constexpr uint32_t kInvalidCodePoint = 0xFFFFFFFFu;
 
+// UTF-16 surrogates: a high (leading) unit is U+D800-U+DBFF, a low
+// (trailing) one U+DC00-U+DFFF.
+inline bool is_surrogate(uint32_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
+inline bool is_high_surrogate(uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+inline bool is_low_surrogate(uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
 // Next code point of UTF-8 input (sequences of up to six bytes); 0 at the
 // end of input or at a 0 byte; kInvalidCodePoint for malformed input.
 uint32_t utf8_next(const char* bytes, size_t length, size_t* position);

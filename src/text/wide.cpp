@@ -3,14 +3,16 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "text/checked_size.h"
+
 namespace {
 
 const char16_t kEmpty[1] = {0};
 
 // count + 1 units in bytes, or 0 when that does not fit a size_t.
 size_t units_to_bytes_plus_one(size_t count) {
-  if (count >= kNoLimit / sizeof(char16_t)) return 0;
-  return (count + 1) * sizeof(char16_t);
+  size_t units, bytes;
+  return checked_add(count, 1, &units) && checked_unit_bytes(units, 0, &bytes) ? bytes : 0;
 }
 
 }  // namespace
@@ -87,8 +89,9 @@ char16_t* wide_dup_n(const char16_t* source, size_t count) {
 
 char16_t* wide_alloc(char16_t** out, size_t capacity) {
   char16_t* array = nullptr;
-  if (capacity != 0 && capacity <= kNoLimit / sizeof(char16_t)) {
-    array = static_cast<char16_t*>(malloc(capacity * sizeof(char16_t)));
+  size_t bytes;
+  if (capacity != 0 && checked_unit_bytes(capacity, 0, &bytes)) {
+    array = static_cast<char16_t*>(malloc(bytes));
     if (array) array[0] = 0;
   }
   if (out) *out = array;
@@ -133,9 +136,8 @@ void narrow_free(const char* text) { free(const_cast<char*>(text)); }
 bool wide_builder_reserve(WideBuilder* b, size_t needed) {
   if (needed < b->capacity) return true;
   // needed + needed / 2 + 10 units, refused when that cannot be represented.
-  size_t half = needed / 2;
-  if (needed > kNoLimit - half - 10) return false;
-  size_t capacity = needed + half + 10;
+  size_t capacity;
+  if (!checked_add(needed, needed / 2 + 10, &capacity)) return false;
   char16_t* array = wide_alloc(nullptr, capacity);
   if (!array) return false;
   if (!b->borrowed && b->owned) wide_move(array, b->owned, b->length + 1);
@@ -146,8 +148,8 @@ bool wide_builder_reserve(WideBuilder* b, size_t needed) {
 }
 
 void wide_builder_append_n(WideBuilder* b, const char16_t* units, size_t count) {
-  if (count > kNoLimit - b->length) return;
-  size_t length = b->length + count;
+  size_t length;
+  if (!checked_add(b->length, count, &length)) return;
   // The units may lie in the builder's own array, which growing releases:
   // keep their place as an offset and read them from the new array.
   uintptr_t own = reinterpret_cast<uintptr_t>(b->owned);

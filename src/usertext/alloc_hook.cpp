@@ -4,7 +4,7 @@ namespace {
 UsertextAllocationHook g_hook = nullptr;
 }
 
-UsertextAllocationHook usertext_set_allocation_hook(UsertextAllocationHook hook) {
+UsertextAllocationHook usertext_set_allocation_hook_for_testing(UsertextAllocationHook hook) {
   UsertextAllocationHook previous = g_hook;
   g_hook = hook;
   return previous;

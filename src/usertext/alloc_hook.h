@@ -10,6 +10,6 @@
 using UsertextAllocationHook = bool (*)(size_t bytes);
 
 // Installs `hook` (null removes it) and returns the previous one.
-UsertextAllocationHook usertext_set_allocation_hook(UsertextAllocationHook hook);
+UsertextAllocationHook usertext_set_allocation_hook_for_testing(UsertextAllocationHook hook);
 // True when the installed hook refuses an allocation of `bytes`.
 bool usertext_allocation_refused(size_t bytes);

@@ -5,6 +5,7 @@
 #include "cmdline/environment.h"
 #include "runtime/at_exit.h"
 #include "runtime/string_map.h"
+#include "text/checked_size.h"
 #include "text/format.h"
 #include "text/utf.h"
 #include "text/value.h"
@@ -69,7 +70,7 @@ int ReleaseUsertextCatalog() {
   return 0;
 }
 
-UsertextCatalog* usertext_catalog() { return g_catalog; }
+UsertextCatalog* usertext_catalog_for_testing() { return g_catalog; }
 
 void StoreUsertext(UsertextCatalog* catalog, const char16_t* key, const char16_t* text) {
   StringMap* map = catalog->textMap;
@@ -86,22 +87,23 @@ void StoreUsertext(UsertextCatalog* catalog, const char16_t* key, const char16_t
 const char16_t* usertext_define(const char16_t* key, const char* utf8_default) {
   UsertextCatalog* catalog = EnsureUsertextCatalog();
   if (catalog == nullptr) return key;
-  size_t bytes = narrow_length(utf8_default);
+  size_t source_bytes = narrow_length(utf8_default);
   char16_t local[kDefineLocalUnits];
-  size_t needed = utf8_to_wide(local, kDefineLocalUnits, utf8_default, bytes);
+  size_t needed = utf8_to_wide(local, kDefineLocalUnits, utf8_default, source_bytes);
   if (needed < kDefineLocalUnits) {
     StoreUsertext(catalog, key, local);
     return key;
   }
   char16_t* text = nullptr;
-  if (needed < kNoLimit / sizeof(char16_t) && !usertext_allocation_refused((needed + 1) * sizeof(char16_t))) {
-    text = wide_alloc(nullptr, needed + 1);
+  size_t units, bytes;
+  if (checked_add(needed, 1, &units) && checked_unit_bytes(units, 0, &bytes) && !usertext_allocation_refused(bytes)) {
+    text = wide_alloc(nullptr, units);
   }
   if (text == nullptr) {
     StoreUsertext(catalog, key, u"");
     return key;
   }
-  utf8_to_wide_unbounded(text, utf8_default, bytes);
+  utf8_to_wide_unbounded(text, utf8_default, source_bytes);
   StoreUsertext(catalog, key, text);
   wide_free(text);
   return key;

@@ -30,7 +30,7 @@ UsertextCatalog* EnsureUsertextCatalog();
 int ReleaseUsertextCatalog();
 // The current catalog without creating it (null before first use / after
 // release).
-UsertextCatalog* usertext_catalog();
+UsertextCatalog* usertext_catalog_for_testing();
 
 // Registers a default (UTF-8) text under `key`; returns `key` unchanged.
 const char16_t* usertext_define(const char16_t* key, const char* utf8_default);

@@ -1,5 +1,6 @@
 #include "usertext/expand.h"
 
+#include "text/checked_size.h"
 #include "text/wide.h"
 #include "usertext/alloc_hook.h"
 #include "usertext/catalog.h"
@@ -54,9 +55,9 @@ void put_nested(Output* out, UsertextCatalog* catalog, int32_t* depth, const cha
     put_text(out, whole);
   } else {
     char16_t* buffer = nullptr;
-    if (length < kNoLimit / sizeof(char16_t) - 1 &&
-        !usertext_allocation_refused((length + 1) * sizeof(char16_t))) {
-      buffer = wide_alloc(nullptr, length + 1);
+    size_t units, bytes;
+    if (checked_add(length, 1, &units) && checked_unit_bytes(units, 0, &bytes) && !usertext_allocation_refused(bytes)) {
+      buffer = wide_alloc(nullptr, units);
     }
     if (buffer == nullptr) {
       put_text(out, kUsertextError);

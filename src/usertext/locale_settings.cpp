@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "text/format.h"
+#include "text/utf.h"
 #include "usertext/catalog.h"
+#include "usertext/system.h"
 
 namespace {
 
@@ -30,7 +32,7 @@ bool query(uint32_t type, char16_t (&buffer)[kQueryUnits]) {
 void keep_first_character(char16_t (&buffer)[kQueryUnits]) {
   char16_t first = buffer[0];
   if (first == 0) return;
-  if (first >= 0xD800 && first <= 0xDBFF && buffer[1] >= 0xDC00 && buffer[1] <= 0xDFFF) {
+  if (is_high_surrogate(first) && is_low_surrogate(buffer[1])) {
     buffer[2] = 0;
   } else {
     buffer[1] = 0;

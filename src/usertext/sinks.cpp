@@ -1,8 +1,11 @@
 #include "usertext/sinks.h"
 
+#include "runtime/handles.h"
+#include "text/checked_size.h"
 #include "text/utf.h"
 #include "text/wide.h"
 #include "usertext/alloc_hook.h"
+#include "usertext/system.h"
 
 namespace {
 
@@ -18,10 +21,6 @@ constexpr uint32_t kErrorHandleDiskFull = 39;
 constexpr uint32_t kErrorBrokenPipe = 109;
 constexpr uint32_t kErrorDiskFull = 112;
 constexpr uint32_t kErrorNoData = 232;
-
-bool is_no_handle(void* handle) {
-  return handle == nullptr || reinterpret_cast<uintptr_t>(handle) == ~uintptr_t(0);
-}
 
 // The reader went away or the medium is full: the output ends there, which
 // is not an error of the writer.
@@ -53,13 +52,14 @@ MessageSink* const StderrSink = &g_stderr_sink;
 MessageSink* const NullSink = &g_null_sink;
 
 void write_text(void* handle, const char16_t* text, bool end_of_line, ByteWriter writer) {
-  if (is_no_handle(handle)) return;
+  if (!is_handle(handle)) return;
   char local[kLineLocalBytes];
   char* bytes = local;
   char* heap = nullptr;
   size_t n = wide_to_ansi(local, kLineLocalBytes, text);
   if (n + 2 >= kLineLocalBytes) {
-    if (n < kNoLimit - 3 && !usertext_allocation_refused(n + 3)) heap = narrow_alloc(nullptr, n + 3);
+    size_t size;
+    if (checked_add(n, 3, &size) && !usertext_allocation_refused(size)) heap = narrow_alloc(nullptr, size);
     if (heap != nullptr) {
       wide_to_ansi_unbounded(heap, text);
       bytes = heap;
@@ -85,7 +85,7 @@ void WriteTextToHandle(void* handle, const char16_t* text, bool end_of_line) {
 }
 
 uint32_t write_all(void* handle, const char* bytes, size_t total, size_t* count, ByteWriter writer) {
-  if (is_no_handle(handle)) {
+  if (!is_handle(handle)) {
     if (count != nullptr) *count = 0;
     return kErrorInvalidHandle;
   }

@@ -34,7 +34,8 @@ using ByteWriter = bool (*)(void* handle, const char* bytes, uint32_t count, uin
 // Lines up to 197 converted bytes need no heap; a longer line without heap
 // room is cut after its last whole character within 197 bytes.
 void WriteTextToHandle(void* handle, const char16_t* text, bool end_of_line);
-// The same through `writer` (WriteTextToHandle passes system_write_bytes).
+// The same through `writer` (WriteTextToHandle passes system_write_bytes,
+// usertext/system.h).
 void write_text(void* handle, const char16_t* text, bool end_of_line, ByteWriter writer);
 
 // Writes all `total` bytes in chunks of at most 16 MiB. Returns 0 on success
@@ -43,10 +44,3 @@ void write_text(void* handle, const char16_t* text, bool end_of_line, ByteWriter
 // a handle that is null or all bits set. `count` (may be null) receives the
 // bytes written.
 uint32_t write_all(void* handle, const char* bytes, size_t total, size_t* count, ByteWriter writer);
-// The system's writer (WriteFile on Windows; write(2) natively, where a
-// handle is a file descriptor cast to a pointer and errors are reported as
-// the matching Windows codes).
-bool system_write_bytes(void* handle, const char* bytes, uint32_t count, uint32_t* written, uint32_t* error);
-// GetStdHandle(STD_OUTPUT_HANDLE) or, with `error_stream`, STD_ERROR_HANDLE;
-// natively descriptors 1 and 2.
-void* system_standard_handle(bool error_stream);

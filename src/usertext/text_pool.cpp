@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "text/checked_size.h"
 #include "text/format.h"
 #include "text/wide.h"
 #include "usertext/alloc_hook.h"
@@ -28,10 +29,12 @@ TextBlock* block_of(char16_t* text) {
 }  // namespace
 
 char16_t* text_pool_block(size_t n) {
-  // Units for the text and its terminator, without overflowing size_t.
-  if (n >= (SIZE_MAX - sizeof(TextBlock)) / sizeof(char16_t)) return nullptr;
-  size_t bytes = sizeof(TextBlock) + (n + 1) * sizeof(char16_t);
-  if (usertext_allocation_refused(bytes)) return nullptr;
+  // The link, then the text and its terminator.
+  size_t units, bytes;
+  if (!checked_add(n, 1, &units) || !checked_unit_bytes(units, sizeof(TextBlock), &bytes) ||
+      usertext_allocation_refused(bytes)) {
+    return nullptr;
+  }
   TextBlock* block = static_cast<TextBlock*>(malloc(bytes));
   if (block == nullptr) return nullptr;
   block->next = nullptr;

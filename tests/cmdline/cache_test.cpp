@@ -71,7 +71,7 @@ void in_child(Check check) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
-        system_native_reset();
+        cmdline_stand_in_reset();
         exit(check() ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");
@@ -79,7 +79,7 @@ void in_child(Check check) {
 
 TEST(CmdlineProgramFactsChild, UnknownModuleGivesDefaultsAndSaysSo) {
   in_child([] {
-    system_native_set_module_file_name(nullptr);
+    cmdline_stand_in_set_module_file_name(nullptr);
     bool file_known = true, dir_known = true;
     std::u16string file = text(module_file_name(&file_known));
     std::u16string dir = text(program_directory(&dir_known));
@@ -92,12 +92,12 @@ TEST(CmdlineProgramFactsChild, CutModuleNameCountsAsUnknown) {
   static const std::u16string long_name = u"C:\\" + std::u16string(296, u'x');  // 299 units: fits
   static const std::u16string too_long = long_name + u"y";                       // 300: cut
   in_child([] {
-    system_native_set_module_file_name(too_long.c_str());
+    cmdline_stand_in_set_module_file_name(too_long.c_str());
     bool known = true;
     return text(module_file_name(&known)) == u"\\_" && !known;
   });
   in_child([] {
-    system_native_set_module_file_name(long_name.c_str());
+    cmdline_stand_in_set_module_file_name(long_name.c_str());
     bool known = false;
     return text(module_file_name(&known)) == long_name && known && text(program_directory()) == u"C:\\";
   });
@@ -113,7 +113,7 @@ TEST(CmdlineProgramFactsChild, NameThatIsNotFullyQualifiedCountsAsUnknown) {
     static const char16_t* current;
     current = name;
     in_child([] {
-      system_native_set_module_file_name(current);
+      cmdline_stand_in_set_module_file_name(current);
       bool file_known = true, dir_known = true;
       std::u16string dir = text(program_directory(&dir_known));
       module_file_name(&file_known);
@@ -126,7 +126,7 @@ TEST(CmdlineProgramFactsChild, NameThatIsNotFullyQualifiedCountsAsUnknown) {
     static const char16_t* current;
     current = name;
     in_child([] {
-      system_native_set_module_file_name(current);
+      cmdline_stand_in_set_module_file_name(current);
       bool known = false;
       program_directory(&known);
       return known;
@@ -136,12 +136,12 @@ TEST(CmdlineProgramFactsChild, NameThatIsNotFullyQualifiedCountsAsUnknown) {
 
 TEST(CmdlineProgramFactsChild, ProgramInARootDirectoryKeepsTheSeparator) {
   in_child([] {
-    system_native_set_module_file_name(u"D:\\orvane.exe");
+    cmdline_stand_in_set_module_file_name(u"D:\\orvane.exe");
     bool known = false;
     return text(program_directory(&known)) == u"D:\\" && known;
   });
   in_child([] {
-    system_native_set_module_file_name(u"\\\\srv\\share\\orvane.exe");
+    cmdline_stand_in_set_module_file_name(u"\\\\srv\\share\\orvane.exe");
     return text(program_directory()) == u"\\\\srv\\share\\";
   });
 }
@@ -185,13 +185,13 @@ TEST(CmdlineCacheChild, RacingFirstStoresKeepOneValue) {
 
 TEST(CmdlineEnvironmentChild, CopyIsTakenOnce) {
   in_child([] {
-    system_native_set_environment(u"Path=C:\\Windows\0VARNO_USERTEXTTESTMODE=1\0\0");
+    cmdline_stand_in_set_environment(u"Path=C:\\Windows\0VARNO_USERTEXTTESTMODE=1\0\0");
     const char16_t* value = get_environment_variable(u"path");
     bool ok = value && text(value) == u"C:\\Windows";
     ok &= text(get_environment_variable(u"varno_usertexttestmode")) == u"1";
     // The system's block was released after copying.
-    ok &= system_native_environment_blocks_outstanding() == 0;
-    system_native_set_environment(u"Path=D:\\Other\0NEW=1\0\0");
+    ok &= cmdline_stand_in_environment_blocks_outstanding() == 0;
+    cmdline_stand_in_set_environment(u"Path=D:\\Other\0NEW=1\0\0");
     ok &= get_environment_variable(u"PATH") == value;
     ok &= get_environment_variable(u"NEW") == nullptr;
     return ok;
@@ -200,7 +200,7 @@ TEST(CmdlineEnvironmentChild, CopyIsTakenOnce) {
 
 TEST(CmdlineEnvironmentChild, UnreadableEnvironmentIsEmpty) {
   in_child([] {
-    system_native_set_environment(nullptr);
+    cmdline_stand_in_set_environment(nullptr);
     char16_t* const* env = environment_block();
     return env && env[0] == nullptr && cache_is_default(kSlotEnvironment) &&
            get_environment_variable(u"Path") == nullptr;
@@ -209,7 +209,7 @@ TEST(CmdlineEnvironmentChild, UnreadableEnvironmentIsEmpty) {
 
 TEST(CmdlineEnvironmentChild, EmptyEnvironment) {
   in_child([] {
-    system_native_set_environment(u"\0");
+    cmdline_stand_in_set_environment(u"\0");
     char16_t* const* env = environment_block();
     return env && env[0] == nullptr && !cache_is_default(kSlotEnvironment);
   });

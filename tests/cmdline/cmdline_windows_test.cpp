@@ -227,9 +227,9 @@ TEST(CmdlineWindows, EnvironmentIsCopiedOnce) {
 TEST(CmdlineWindows, ProcessLockOwnerIsTheThreadId) {
   process_lock_startup();
   AcquireProcessLock();
-  EXPECT_EQ(process_lock_owner(), uintptr_t(GetCurrentThreadId()));
+  EXPECT_EQ(process_lock_owner_for_testing(), uintptr_t(GetCurrentThreadId()));
   ReleaseProcessLock();
-  EXPECT_EQ(process_lock_owner(), 0u);
+  EXPECT_EQ(process_lock_owner_for_testing(), 0u);
   EXPECT_EQ(tracked_lock_current_thread(), uintptr_t(GetCurrentThreadId()));
 }
 

@@ -557,7 +557,7 @@ TEST_F(FrameworkSignalWindow, FailingMessageSourceEndsThePumpWithoutDispatching)
     g_script_overrun = 0;
     g_script_window = stand_in.window;
     hub.signalWindow.store(stand_in.window);
-    pump_signal_window_from(scripted_source);
+    pump_signal_window_from_for_testing(scripted_source);
     EXPECT_EQ(g_script_step, c.script.size());
     EXPECT_EQ(g_script_overrun, 0u);
     EXPECT_EQ(StandInWindow::dispatched.load(), c.dispatched);
@@ -628,7 +628,7 @@ TEST_F(FrameworkShutdown, DispatcherThreadIsJoinedEndedOrReleased) {
     hub.serviceStatus.dwControlsAccepted = 0x0F;
     hub.dispatcherThread =
         c.can_be_ended ? duplicate(dispatcher.handle()) : duplicate_without_terminate(dispatcher.handle());
-    hub.dispatcherStage.store(c.stage);
+    hub.dispatcher_stage.store(c.stage);
     int priority_after = -1;
     bool thread_can_start = false;
     EXPECT_TRUE(runs_within(

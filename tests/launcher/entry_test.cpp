@@ -28,7 +28,7 @@ namespace {
 // too, not success.
 TEST(LauncherEntry, AVectorThatCannotBeBuiltIsTheCodeTheFrameworkReports) {
   EXPECT_EQ(run_launcher(), uint32_t(kArgumentsFailed));
-  EXPECT_EQ(g_signal_hub.exitError, DWORD(kArgumentsFailed));
+  EXPECT_EQ(g_signal_hub.exit_error, DWORD(kArgumentsFailed));
 }
 
 }  // namespace

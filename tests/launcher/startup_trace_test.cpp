@@ -74,7 +74,7 @@ TEST(LauncherStartupTrace, StartUpAndExitFollowTheSystemOrder) {
       // life, then the process info cache, then the catalog itself.
       "register: unnamed",
       "register: process_info_cache",
-      "register: usertext_catalog",
+      "register: usertext_catalog_for_testing",
       "step: signal_hub",
       "register: signal_hub",
       "step: locale_settings",
@@ -85,7 +85,7 @@ TEST(LauncherStartupTrace, StartUpAndExitFollowTheSystemOrder) {
       "step: entry ends",
       // Reverse order of registration.
       "exit: signal_hub",
-      "exit: usertext_catalog",
+      "exit: usertext_catalog_for_testing",
       "exit: process_info_cache",
       "exit: process_lock",
   };

@@ -42,7 +42,7 @@ bool user_name_is(const char16_t* expected) {
 int first() {
   step('1');
   check(user_name_is(u"probe"), "cache emptied before later cleanups ran");
-  check(!process_lock_destroyed(), "lock deleted before later cleanups ran");
+  check(!process_lock_destroyed_for_testing(), "lock deleted before later cleanups ran");
   return 0;
 }
 
@@ -58,9 +58,9 @@ int second() {
 int between() {
   step('3');
   check(user_name_is(u"?") && cache_is_default(kSlotUserName), "cache not reset before the lock was deleted");
-  check(!process_lock_destroyed(), "lock deleted before the cache was reset");
+  check(!process_lock_destroyed_for_testing(), "lock deleted before the cache was reset");
   AcquireProcessLock();
-  check(process_lock_owner() != 0, "lock not usable before its deletion");
+  check(process_lock_owner_for_testing() != 0, "lock not usable before its deletion");
   ReleaseProcessLock();
   return 0;
 }
@@ -69,12 +69,12 @@ int between() {
 int last() {
   step('4');
   check(strcmp(g_trace, "1234") == 0, "cleanups ran out of reverse registration order");
-  check(process_lock_destroyed(), "lock not deleted before the earliest cleanup");
+  check(process_lock_destroyed_for_testing(), "lock not deleted before the earliest cleanup");
   // After the exit step the lock is a no-op: taking it neither blocks nor
   // enters (the owner word stays 0), and releasing it does nothing.
   AcquireProcessLock();
   AcquireProcessLock();
-  check(process_lock_owner() == 0, "lock entered after its deletion");
+  check(process_lock_owner_for_testing() == 0, "lock entered after its deletion");
   ReleaseProcessLock();
   ReleaseProcessLock();
   ReleaseProcessLock();

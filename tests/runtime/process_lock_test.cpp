@@ -52,25 +52,25 @@ void check_recursion(void* lock, Enter enter, Leave leave, Owner owner) {
 }
 
 TEST(RuntimeTrackedLock, RecursionAndOwnerWord) {
-  TrackedLock* lock = tracked_lock_create();
+  TrackedLock* lock = tracked_lock_create_for_testing();
   ASSERT_NE(lock, nullptr);
   check_recursion(
       lock, [](void* l) { tracked_lock_enter(static_cast<TrackedLock*>(l)); },
       [](void* l) { tracked_lock_leave(static_cast<TrackedLock*>(l)); },
-      [](void* l) { return tracked_lock_owner(static_cast<TrackedLock*>(l)); });
-  tracked_lock_destroy(lock);
-  tracked_lock_destroy(nullptr);
+      [](void* l) { return tracked_lock_owner_for_testing(static_cast<TrackedLock*>(l)); });
+  tracked_lock_destroy_for_testing(lock);
+  tracked_lock_destroy_for_testing(nullptr);
 }
 
 TEST(RuntimeProcessLock, RecursionAndOwnerWord) {
   process_lock_startup();
-  EXPECT_FALSE(process_lock_destroyed());
+  EXPECT_FALSE(process_lock_destroyed_for_testing());
   check_recursion(
       nullptr, [](void*) { AcquireProcessLock(); }, [](void*) { ReleaseProcessLock(); },
-      [](void*) { return process_lock_owner(); });
+      [](void*) { return process_lock_owner_for_testing(); });
   // Start-up again finds the lock made and leaves it free.
   process_lock_startup();
-  EXPECT_EQ(process_lock_owner(), 0u);
+  EXPECT_EQ(process_lock_owner_for_testing(), 0u);
 }
 
 TEST(RuntimeProcessLock, ThreadsTakeTurns) {
@@ -92,7 +92,7 @@ TEST(RuntimeProcessLock, ThreadsTakeTurns) {
   b.join();
   c.join();
   EXPECT_EQ(counter, 60000);
-  EXPECT_EQ(process_lock_owner(), 0u);
+  EXPECT_EQ(process_lock_owner_for_testing(), 0u);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "cmdline/cached_user_name.h"
 #include "cmdline/process_info_cache.h"
 #include "runtime/nt_api.h"
 #include "runtime/user_name.h"
@@ -112,7 +113,7 @@ TEST(RuntimeUserName, CacheKeepsTheFirstName) {
   {
     ChosenUserName chosen(u"first");
     if (!chosen.took_effect()) GTEST_SKIP() << "the user name cannot be chosen here";
-    InitCachedUserName();
+    init_cached_user_name();
   }
   const char16_t* cached = static_cast<const char16_t*>(cache_get(kSlotUserName));
   ASSERT_NE(cached, nullptr);
@@ -120,7 +121,7 @@ TEST(RuntimeUserName, CacheKeepsTheFirstName) {
   EXPECT_FALSE(cache_is_default(kSlotUserName));
   {
     ChosenUserName chosen(u"second");
-    InitCachedUserName();
+    init_cached_user_name();
   }
   EXPECT_EQ(cache_get(kSlotUserName), static_cast<const void*>(cached));
   EXPECT_EQ(std::u16string(static_cast<const char16_t*>(cache_get(kSlotUserName))), u"first");
@@ -129,7 +130,7 @@ TEST(RuntimeUserName, CacheKeepsTheFirstName) {
 // --- native call table -----------------------------------------------------------
 
 TEST(RuntimeNtApi, TableHoldsTheExportsOfNtdll) {
-  InitNtApiTable();
+  init_nt_api_table();
   HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
   ASSERT_NE(ntdll, nullptr);
   struct Entry {

@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "support/test_support.h"
-#include "text/codepage_system.h"
+#include "text/system.h"
+#include "text/system_native.h"
 #include "text/wide.h"
 
 namespace {
@@ -419,7 +420,7 @@ TEST(TextCodepage, StandInPageSizesSingleDoubleAndUnmappable) {
     EXPECT_EQ(wide_to_codepage(page, buf, sizeof buf, text, kNoLimit), 7u) << page;
     EXPECT_EQ(hex(narrow_of(buf)), hex("a\xE9\x81\x80\x7F\x7F\x7F")) << page;
   }
-  EXPECT_EQ(codepage_ansi(), kStandInCodePage);
+  EXPECT_EQ(system_ansi_code_page(), kStandInCodePage);
   // A double-byte character is never split: capacity 3 after "a" leaves
   // room for one more byte only.
   memset(buf, '#', sizeof buf);

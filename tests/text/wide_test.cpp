@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
+
+#include "text/checked_size.h"
 
 namespace {
 
@@ -91,6 +94,42 @@ TEST(Wide, SizeArithmeticNeverWraps) {
   EXPECT_FALSE(wide_builder_reserve(&b, kNoLimit - 5));
   EXPECT_EQ(S(wide_builder_text(&b)), u"abc");
   wide_builder_free(&b);
+}
+
+TEST(CheckedSize, ReportsExactlyTheResultsThatDoNotFit) {
+  const size_t kMax = SIZE_MAX;
+  struct Case {
+    size_t a, b;
+    bool sum_fits, product_fits;
+  } cases[] = {
+      {0, 0, true, true},
+      {kMax, 0, true, true},
+      {0, kMax, true, true},
+      {kMax, 1, false, true},
+      {1, kMax, false, true},
+      {kMax - 1, 1, true, true},
+      {kMax / 2, kMax / 2 + 1, true, false},
+      {kMax / 2 + 1, kMax / 2 + 1, false, false},
+      {kMax / 2, 2, true, true},
+      {kMax / 2 + 1, 2, true, false},
+      {kMax / 3, 3, true, true},
+      {kMax, kMax, false, false},
+  };
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.a << ", " << c.b);
+    size_t sum = 7, product = 7;
+    EXPECT_EQ(checked_add(c.a, c.b, &sum), c.sum_fits);
+    EXPECT_EQ(sum, c.sum_fits ? c.a + c.b : 7u);
+    EXPECT_EQ(saturating_add(c.a, c.b), c.sum_fits ? c.a + c.b : kMax);
+    EXPECT_EQ(checked_multiply(c.a, c.b, &product), c.product_fits);
+    EXPECT_EQ(product, c.product_fits ? c.a * c.b : 7u);
+  }
+  size_t bytes = 0;
+  EXPECT_TRUE(checked_unit_bytes(3, 8, &bytes));
+  EXPECT_EQ(bytes, 14u);
+  EXPECT_FALSE(checked_unit_bytes(kMax / 2, 2, &bytes));
+  EXPECT_FALSE(checked_unit_bytes(kMax / 2 + 1, 0, &bytes));
 }
 
 TEST(Wide, NarrowFamily) {

@@ -141,7 +141,7 @@ TEST_F(UsertextCatalogTest, DefaultsInTestMode) {
 
 TEST_F(UsertextCatalogTest, WithoutACatalogNothingIsStoredAndTheNextCallRetries) {
   ReleaseUsertextCatalog();
-  EXPECT_EQ(usertext_catalog(), nullptr);
+  EXPECT_EQ(usertext_catalog_for_testing(), nullptr);
   ReleaseUsertextCatalog();  // a second release does nothing
   {
     AllocationGuard refuse_all(0);
@@ -149,11 +149,11 @@ TEST_F(UsertextCatalogTest, WithoutACatalogNothingIsStoredAndTheNextCallRetries)
     const char16_t* key = u"k";
     EXPECT_EQ(usertext_define(key, "v"), key);
     EXPECT_EQ(usertext_set(key, u"v"), key);
-    EXPECT_EQ(usertext_catalog(), nullptr);
+    EXPECT_EQ(usertext_catalog_for_testing(), nullptr);
   }
   catalog = EnsureUsertextCatalog();
   ASSERT_NE(catalog, nullptr);
-  EXPECT_EQ(usertext_catalog(), catalog);
+  EXPECT_EQ(usertext_catalog_for_testing(), catalog);
   catalog->testMode = 0;
   EXPECT_EQ(catalog->innerSink, nullptr);
   EXPECT_EQ(catalog->textMap->count, 1);

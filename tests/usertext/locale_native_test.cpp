@@ -3,7 +3,7 @@
 #include <string>
 
 #include "usertext/expand.h"
-#include "usertext/locale_native.h"
+#include "usertext/system_native.h"
 #include "usertext/locale_settings.h"
 #include "usertext_test_util.h"
 
@@ -30,11 +30,11 @@ class UsertextLocale : public UsertextFixture {
  protected:
   void SetUp() override {
     UsertextFixture::SetUp();
-    locale_stand_in_reset();
+    usertext_stand_in_reset();
     register_usertext_defaults("Ardelon");
   }
   void TearDown() override {
-    locale_stand_in_reset();
+    usertext_stand_in_reset();
     UsertextFixture::TearDown();
   }
   Keys load() {
@@ -63,20 +63,20 @@ TEST_F(UsertextLocale, NegativeNumberModes) {
   };
   for (const Case& c : cases) {
     SetUp();
-    locale_stand_in_set_text(kSign, c.sign);
-    locale_stand_in_set_number(kMode, c.mode);
+    usertext_stand_in_set_text(kSign, c.sign);
+    usertext_stand_in_set_number(kMode, c.mode);
     EXPECT_EQ(load().neg, S(c.stored)) << c.mode << " " << escaped(S(c.sign));
     TearDown();
   }
 }
 
 TEST_F(UsertextLocale, StoredPatternsTakeTheNumberOnExpansion) {
-  locale_stand_in_set_number(kMode, 0);
+  usertext_stand_in_set_number(kMode, 0);
   load();
   const char16_t* args[] = {u"42"};
   EXPECT_EQ(S(usertext_format(&pool, kLocaleNegFormat, 1, args)), u"(42)");
-  locale_stand_in_set_number(kMode, 3);
-  locale_stand_in_set_text(kSign, u"%");
+  usertext_stand_in_set_number(kMode, 3);
+  usertext_stand_in_set_text(kSign, u"%");
   load();
   // The sign is stored as given; expanded, a lone % at the end vanishes.
   EXPECT_EQ(S(usertext_lookup(catalog, kLocaleNegFormat)), u"%1%");
@@ -84,17 +84,17 @@ TEST_F(UsertextLocale, StoredPatternsTakeTheNumberOnExpansion) {
 }
 
 TEST_F(UsertextLocale, SeparatorsKeepTheirFirstCharacterAndGroupingStaysWhole) {
-  locale_stand_in_set_text(kThousand, u"\u00a0\u00a0");
-  locale_stand_in_set_text(kGrouping, u"3;2;0");
-  locale_stand_in_set_text(kDecimal, u",.");
-  locale_stand_in_set_text(kTime, u"h");
+  usertext_stand_in_set_text(kThousand, u"\u00a0\u00a0");
+  usertext_stand_in_set_text(kGrouping, u"3;2;0");
+  usertext_stand_in_set_text(kDecimal, u",.");
+  usertext_stand_in_set_text(kTime, u"h");
   Keys expected = {u"-%1", u"\u00a0", u"3;2;0", u",", u"h"};
   EXPECT_EQ(load(), expected);
 
-  locale_stand_in_set_text(kThousand, u"");
-  locale_stand_in_set_text(kDecimal, u"\U00010000\u00b7");
+  usertext_stand_in_set_text(kThousand, u"");
+  usertext_stand_in_set_text(kDecimal, u"\U00010000\u00b7");
   std::u16string grouping(49, u'9');
-  locale_stand_in_set_text(kGrouping, grouping.c_str());
+  usertext_stand_in_set_text(kGrouping, grouping.c_str());
   expected = {u"-%1", u"", grouping, u"\U00010000", u"h"};
   EXPECT_EQ(load(), expected);
 }
@@ -102,51 +102,51 @@ TEST_F(UsertextLocale, SeparatorsKeepTheirFirstCharacterAndGroupingStaysWhole) {
 TEST_F(UsertextLocale, EnglishAnswersLeaveTheDefaults) {
   Keys defaults = {u"-%1", u",", u"3;0", u".", u":"};
   EXPECT_EQ(load(), defaults);
-  EXPECT_EQ(locale_stand_in_query_count(), 6);
+  EXPECT_EQ(usertext_stand_in_query_count(), 6);
 }
 
 TEST_F(UsertextLocale, FailedQueriesKeepWhatWasThere) {
-  locale_stand_in_fail_all();
+  usertext_stand_in_fail_all();
   Keys defaults = {u"-%1", u",", u"3;0", u".", u":"};
   EXPECT_EQ(load(), defaults);
   // All six queries are still made.
-  EXPECT_EQ(locale_stand_in_query_count(), 6);
+  EXPECT_EQ(usertext_stand_in_query_count(), 6);
 
   // One failure does not stop the others; a failed sign query means "-".
-  locale_stand_in_reset();
-  locale_stand_in_set_text(kSign, nullptr);
-  locale_stand_in_set_number(kMode, 4);
-  locale_stand_in_set_text(kDecimal, nullptr);
-  locale_stand_in_set_text(kThousand, u"'");
+  usertext_stand_in_reset();
+  usertext_stand_in_set_text(kSign, nullptr);
+  usertext_stand_in_set_number(kMode, 4);
+  usertext_stand_in_set_text(kDecimal, nullptr);
+  usertext_stand_in_set_text(kThousand, u"'");
   Keys expected = {u"%1 -", u"'", u"3;0", u".", u":"};
   EXPECT_EQ(load(), expected);
 
   // A failed mode query means mode 1: nothing stored.
   SetUp();
-  locale_stand_in_set_text(kSign, u"~");
-  locale_stand_in_set_text(kMode, u"3");  // a text answer to a number query fails
+  usertext_stand_in_set_text(kSign, u"~");
+  usertext_stand_in_set_text(kMode, u"3");  // a text answer to a number query fails
   EXPECT_EQ(load().neg, u"-%1");
 
   // An answer longer than the 50-unit buffer fails the query.
   SetUp();
   std::u16string long_grouping(50, u'3');
-  locale_stand_in_set_text(kGrouping, long_grouping.c_str());
+  usertext_stand_in_set_text(kGrouping, long_grouping.c_str());
   EXPECT_EQ(load().grouping, u"3;0");
 }
 
 TEST_F(UsertextLocale, ValuesFromAnEarlierLoadStayWhenALaterQueryFails) {
-  locale_stand_in_set_text(kDecimal, u",");
-  locale_stand_in_set_number(kMode, 0);
+  usertext_stand_in_set_text(kDecimal, u",");
+  usertext_stand_in_set_number(kMode, 0);
   load();
-  locale_stand_in_fail_all();
+  usertext_stand_in_fail_all();
   Keys expected = {u"(%1)", u",", u"3;0", u",", u":"};
   EXPECT_EQ(load(), expected);
 }
 
 TEST_F(UsertextLocale, TestModeDecoratesTheLocaleTexts) {
   catalog->testMode = 1;
-  locale_stand_in_set_text(kDecimal, u",");
-  locale_stand_in_set_number(kMode, 2);
+  usertext_stand_in_set_text(kDecimal, u",");
+  usertext_stand_in_set_number(kMode, 2);
   Keys expected = {u"(locale_neg_format) - %1", u"(locale_thous_sep) ,", u"(locale_thous_grouping) 3;0",
                    u"(locale_decimal) ,", u"(locale_time_sep) :"};
   EXPECT_EQ(load(), expected);

@@ -24,7 +24,7 @@ UsertextCatalog* started_catalog() {
   static UsertextCatalog* catalog = [] {
     register_usertext_defaults("Ardelon");
     LoadLocaleNumberSettings();
-    return usertext_catalog();
+    return usertext_catalog_for_testing();
   }();
   return catalog;
 }

@@ -13,6 +13,7 @@
 #include "usertext/alloc_hook.h"
 #include "usertext/catalog.h"
 #include "usertext/sinks.h"
+#include "usertext/system.h"
 #include "usertext/text_pool.h"
 
 namespace usertext_test {
@@ -34,10 +35,10 @@ struct AllocationGuard {
   explicit AllocationGuard(size_t refuse_at = static_cast<size_t>(-1)) {
     refuse_from = refuse_at;
     requests.clear();
-    usertext_set_allocation_hook(refusing_hook);
+    usertext_set_allocation_hook_for_testing(refusing_hook);
   }
   ~AllocationGuard() {
-    usertext_set_allocation_hook(nullptr);
+    usertext_set_allocation_hook_for_testing(nullptr);
     refuse_from = static_cast<size_t>(-1);
   }
 };
@@ -79,7 +80,7 @@ class UsertextFixture : public ::testing::Test {
   }
   void TearDown() override {
     text_pool_free(&pool);
-    if (UsertextCatalog* current = usertext_catalog()) {
+    if (UsertextCatalog* current = usertext_catalog_for_testing()) {
       current->textMap->ops->Clear(current->textMap);
       current->testMode = 0;
     }

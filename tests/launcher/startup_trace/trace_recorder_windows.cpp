@@ -43,7 +43,7 @@ void write_pair(const char* what, const char* name) {
 // is private to its file and is recognised by its effect.
 const char* cleanup_name(AtExitCleanup cleanup) {
   if (cleanup == TeardownSignalHub) return "signal_hub";
-  if (cleanup == ReleaseUsertextCatalog) return "usertext_catalog";
+  if (cleanup == ReleaseUsertextCatalog) return "usertext_catalog_for_testing";
   if (cleanup == cache_reset) return "process_info_cache";
   return "other";
 }
@@ -56,9 +56,9 @@ template <int K>
 int trampoline() {
   AtExitCleanup cleanup = g_cleanups[K];
   const char* name = cleanup_name(cleanup);
-  bool lock_was_live = !process_lock_destroyed();
+  bool lock_was_live = !process_lock_destroyed_for_testing();
   int result = cleanup();
-  if (name[0] == 'o' && lock_was_live && process_lock_destroyed()) name = "process_lock";
+  if (name[0] == 'o' && lock_was_live && process_lock_destroyed_for_testing()) name = "process_lock";
   write_pair("exit: ", name);
   return result;
 }

@@ -1,12 +1,9 @@
-// Pieces shared by the platform splitter and the portable one.
+// The one block in which argument and environment arrays are handed out: a
+// null-terminated array of pointers followed by the strings they point to,
+// released with one free().
 #pragma once
 
 #include <cstddef>
-
-// New text: a quote, the prefix, a quote, a space and `text` (null reads as
-// empty), so that the prefix becomes element 0 unchanged. Null when memory
-// is lacking. Caller frees with wide_free.
-char16_t* prefixed_command_line(const char16_t* prefix, const char16_t* text);
 
 // One malloc block with room for count + 1 pointers followed by `units`
 // characters; *chars receives the start of the character area. Null when

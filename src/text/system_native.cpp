@@ -1,9 +1,10 @@
-// Native stand-in for the system's code-page calls. It has single-byte,
-// double-byte, best-fit and unmappable characters so that the sizing and
-// replacement rules of the converters can be tested without Windows; it
-// makes no claim to match any real code page.
-#include "text/codepage_system.h"
+// Native stand-in for the system's code-page calls (text/system.h). It has
+// single-byte, double-byte, best-fit and unmappable characters so that the
+// sizing and replacement rules of the converters can be tested without
+// Windows; it makes no claim to match any real code page.
+#include "text/system.h"
 
+#include "text/system_native.h"
 #include "text/utf.h"
 
 namespace {
@@ -21,7 +22,7 @@ bool is_single_byte(uint32_t value) { return value < 0x80 || (value >= 0xA0 && v
 
 int encode_utf8(char16_t unit, char out[6]) {
   uint32_t c = unit;
-  if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;  // as Windows does for lone surrogates
+  if (is_surrogate(c)) c = 0xFFFD;  // as Windows does for lone surrogates
   if (c < 0x80) {
     out[0] = char(c);
     return 1;
@@ -39,9 +40,9 @@ int encode_utf8(char16_t unit, char out[6]) {
 
 }  // namespace
 
-uint32_t codepage_ansi() { return kStandInCodePage; }
+uint32_t system_ansi_code_page() { return kStandInCodePage; }
 
-int codepage_encode_unit(uint32_t code_page, uint32_t flags, char16_t unit, char out[6], bool* used_default) {
+int system_encode_unit(uint32_t code_page, uint32_t flags, char16_t unit, char out[6], bool* used_default) {
   if (used_default) *used_default = false;
   if (code_page == kUtf8Page) {
     if (flags != 0 || used_default) return 0;  // ERROR_INVALID_FLAGS / ERROR_INVALID_PARAMETER
@@ -69,7 +70,7 @@ int codepage_encode_unit(uint32_t code_page, uint32_t flags, char16_t unit, char
   return 1;
 }
 
-int codepage_decode(uint32_t code_page, const char* bytes, int count, char16_t* out) {
+int system_decode(uint32_t code_page, const char* bytes, int count, char16_t* out) {
   if (count <= 0 || !bytes) return 0;
   if (code_page == kUtf8Page) {
     size_t position = 0;

@@ -1,12 +1,12 @@
 // The system's code-page conversions, one unit at a time.
 #include <windows.h>
 
-#include "text/codepage_system.h"
+#include "text/system.h"
 #include "text/wchar_cast.h"
 
-uint32_t codepage_ansi() { return GetACP(); }
+uint32_t system_ansi_code_page() { return GetACP(); }
 
-int codepage_encode_unit(uint32_t code_page, uint32_t flags, char16_t unit, char out[6], bool* used_default) {
+int system_encode_unit(uint32_t code_page, uint32_t flags, char16_t unit, char out[6], bool* used_default) {
   BOOL used = FALSE;
   const char16_t source[1] = {unit};
   // UTF-8 refuses a non-null default-character report, so it is passed only
@@ -17,7 +17,7 @@ int codepage_encode_unit(uint32_t code_page, uint32_t flags, char16_t unit, char
   return n > 0 ? n : 0;
 }
 
-int codepage_decode(uint32_t code_page, const char* bytes, int count, char16_t* out) {
+int system_decode(uint32_t code_page, const char* bytes, int count, char16_t* out) {
   if (count <= 0 || !bytes) return 0;
   wchar_t unit = 0;
   int n = MultiByteToWideChar(code_page, 0, bytes, count, &unit, 1);
