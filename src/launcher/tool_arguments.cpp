@@ -7,10 +7,11 @@
 #include "text/checked_size.h"
 #include "text/wide.h"
 
+const char16_t kToolFileName[] = u"tavrin.exe";
+
 namespace {
 
 constexpr size_t kPathCapacity = 1000;
-const char16_t kToolFileName[] = u"tavrin.exe";
 
 // The tool's full path into `path`: the launcher's directory as the system
 // reported it, taken literally, then the tool's file name. False when the

@@ -7,6 +7,9 @@
 
 struct LauncherSetting;
 
+// The tool's file name, which the launcher looks for in its own directory.
+extern const char16_t kToolFileName[];
+
 enum : uint32_t {
   // The tool path could not be determined (the launcher's own directory is
   // unknown, or the path does not fit): nothing may be started.

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "text/checked_size.h"
+#include "text/compare.h"
 #include "text/wide.h"
 
 namespace {
@@ -12,12 +13,10 @@ namespace {
 // only A-Z, and to lower case, so '_' (0x5F) sorts before the letters; the
 // block is ordered exactly that way. The result is the difference of the
 // first differing folded units; a terminator ends the comparison.
-char16_t fold_lower(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; }
-
 int compare_lowered_n(const char16_t* a, const char16_t* b, size_t limit) {
   for (size_t i = 0; i < limit; ++i) {
-    int ca = fold_lower(a[i]);
-    int cb = fold_lower(b[i]);
+    int ca = ascii_lower(a[i]);
+    int cb = ascii_lower(b[i]);
     if (ca != cb || ca == 0) return ca - cb;
   }
   return 0;

@@ -19,7 +19,6 @@ const DWORD kStdKinds[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDL
 bool error_mode_set = false;
 const size_t kLongestCommandLine = 32767;
 
-
 bool duplicate_inheritable(HANDLE source, HANDLE* out) {
   HANDLE self = current_process_handle();
   if (DuplicateHandle(self, source, self, out, 0, TRUE, DUPLICATE_SAME_ACCESS)) return true;
@@ -59,36 +58,75 @@ uint32_t child_standard_handle(void* requested, void* own, void** out) {
   return made ? 0 : ERROR_OUTOFMEMORY;
 }
 
+namespace {
+
+// The child inherits exactly the three handles chosen for it, never the
+// caller's own ones.
+void keep_own_standard_handles_from_children() {
+  for (DWORD kind : kStdKinds) {
+    HANDLE own = GetStdHandle(kind);
+    if (is_handle(own)) SetHandleInformation(own, HANDLE_FLAG_INHERIT, 0);
+  }
+}
+
+// Inheritable copies of the three handles the child gets, into `child`
+// (whose slots stay "no handle" where nothing was made).
+uint32_t choose_standard_handles(void* const requested[3], HANDLE child[3]) {
+  for (int k = 0; k < 3; ++k) {
+    uint32_t error = child_standard_handle(requested[k], GetStdHandle(kStdKinds[k]), &child[k]);
+    if (error != 0) return error;
+  }
+  return 0;
+}
+
+// Starts the child with the chosen handles, under another user account when
+// `logon` is given; on success *started holds its process and thread.
+uint32_t create_child(const LogonStart* logon, char16_t* command_line, uint32_t flags, char16_t* block,
+                      const char16_t* directory, const HANDLE child[3], PROCESS_INFORMATION* started) {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = child[0];
+  startup.hStdOutput = child[1];
+  startup.hStdError = child[2];
+  DWORD creation = (flags & kStartNoWindow) ? CREATE_NO_WINDOW : 0;
+  if (block) creation |= CREATE_UNICODE_ENVIRONMENT;
+  // A failed start must always name a reason; some implementations of the
+  // logon start fail without setting one.
+  SetLastError(0);
+  BOOL ok = FALSE;
+  if (logon) {
+    uint32_t error = logon->start(logon, command_line, creation, block, directory, &startup, started, &ok);
+    if (error != 0) return error;  // the user could not be split: nothing was started
+  } else {
+    ok = CreateProcessW(nullptr, to_wchar(command_line), nullptr, nullptr, TRUE, creation, block,
+                        to_wchar(directory), &startup, started);
+  }
+  if (ok) return 0;
+  DWORD error = GetLastError();
+  return error != 0 ? error : kStartFailedWithoutReason;
+}
+
+}  // namespace
+
 uint32_t start_child(ProcessHandle** out, const LogonStart* logon, uint32_t flags, const char16_t* const* argv,
                      const char16_t* const* environment, const char16_t* directory, void* std_input,
                      void* std_output, void* std_error) {
   if (!out) return ERROR_INVALID_PARAMETER;  // a started child could not be handed to anyone
   *out = nullptr;
-  uint32_t error = 0;
 
   // The child inherits the mode, so neither shows the system's
   // critical-error or open-file boxes.
   set_error_mode_once();
 
   ProcessHandle* handle = create_process_handle();
-  if (!handle) error = ERROR_OUTOFMEMORY;
-
-  // The child inherits exactly the three handles chosen for it, never the
-  // caller's own ones.
-  for (DWORD kind : kStdKinds) {
-    HANDLE own = GetStdHandle(kind);
-    if (is_handle(own)) SetHandleInformation(own, HANDLE_FLAG_INHERIT, 0);
-  }
-
+  uint32_t error = handle ? 0 : ERROR_OUTOFMEMORY;
+  keep_own_standard_handles_from_children();
   // All three start as "no handle", so the clean-up below closes only what
   // was really made, whatever step failed.
   HANDLE child[3] = {INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE};
-  void* requested[3] = {std_input, std_output, std_error};
-  if (handle) {
-    for (int k = 0; k < 3 && error == 0; ++k) {
-      error = child_standard_handle(requested[k], GetStdHandle(kStdKinds[k]), &child[k]);
-    }
-  }
+  void* const requested[3] = {std_input, std_output, std_error};
+  if (error == 0) error = choose_standard_handles(requested, child);
 
   char16_t* command_line = join_command_line(argv);
   if (error == 0 && !command_line) error = ERROR_OUTOFMEMORY;
@@ -103,36 +141,12 @@ uint32_t start_child(ProcessHandle** out, const LogonStart* logon, uint32_t flag
     if (!block) error = ERROR_OUTOFMEMORY;
   }
 
+  PROCESS_INFORMATION started = {};
+  if (error == 0) error = create_child(logon, command_line, flags, block, directory, child, &started);
   if (error == 0) {
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = child[0];
-    startup.hStdOutput = child[1];
-    startup.hStdError = child[2];
-    DWORD creation = (flags & kStartNoWindow) ? CREATE_NO_WINDOW : 0;
-    if (block) creation |= CREATE_UNICODE_ENVIRONMENT;
-    PROCESS_INFORMATION started = {};
-    // A failed start must always name a reason; some implementations of the
-    // logon start fail without setting one.
-    SetLastError(0);
-    BOOL ok = FALSE;
-    if (logon) {
-      error = logon->start(logon, command_line, creation, block, directory, &startup, &started, &ok);
-    } else {
-      ok = CreateProcessW(nullptr, to_wchar(command_line), nullptr, nullptr, TRUE, creation, block,
-                          to_wchar(directory), &startup, &started);
-    }
-    if (error != 0) {
-      // The user could not be split: nothing was started.
-    } else if (!ok) {
-      error = GetLastError();
-      if (error == 0) error = kStartFailedWithoutReason;
-    } else {
-      CloseHandle(started.hThread);
-      handle->process_id = started.dwProcessId;
-      handle->process = started.hProcess;
-    }
+    CloseHandle(started.hThread);
+    handle->process_id = started.dwProcessId;
+    handle->process = started.hProcess;
   }
 
   wide_free(command_line);

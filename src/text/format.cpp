@@ -337,6 +337,83 @@ void convert(Output* o, const Spec& s, char16_t conversion, va_list* ap) {
   }
 }
 
+// Reads a conversion specification (flags, width, precision, size prefix)
+// from `f`, just after its '%', into *s; widths and precisions given as '*'
+// are taken through `ap`. Returns the position of the conversion character.
+const char16_t* parse_spec(const char16_t* f, va_list* ap, Spec* s) {
+  *s = Spec{};
+  for (;; ++f) {  // flags
+    if (*f == u' ')
+      s->space = true;
+    else if (*f == u'#')
+      s->alternate = true;
+    else if (*f == u'+')
+      s->plus = true;
+    else if (*f == u'-')
+      s->left = true;
+    else if (*f == u'0')
+      s->zero = true;
+    else
+      break;
+  }
+  if (*f == u'*') {  // width; a negative one means none
+    ++f;
+    int width = va_arg(*ap, int);
+    s->width = width > 0 ? size_t(width) : 0;
+  } else {
+    while (is_digit(*f)) s->width = append_digit(s->width, *f++);
+  }
+  if (*f == u'.') {  // precision; a negative one through '*' means none
+    ++f;
+    s->has_precision = true;
+    if (*f == u'*') {
+      ++f;
+      int precision = va_arg(*ap, int);
+      s->has_precision = precision >= 0;
+      s->precision = precision >= 0 ? size_t(precision) : 0;
+    } else {
+      while (is_digit(*f)) s->precision = append_digit(s->precision, *f++);
+    }
+  }
+  switch (*f) {  // size prefix, at most one
+    case u'h':
+      ++f;
+      s->integer_size = 16;
+      s->character_width = 8;
+      break;
+    case u'l':
+    case u'L':
+      ++f;
+      if (*f == u'l') {
+        ++f;
+        s->integer_size = 64;
+      } else {
+        s->integer_size = 32;
+        s->character_width = 16;
+      }
+      break;
+    case u'I':
+      // Any other 'I' is left as the conversion character.
+      if (f[1] == u'8') {
+        f += 2;
+        s->integer_size = s->character_width = 8;
+      } else if (f[1] == u'1' && f[2] == u'6') {
+        f += 3;
+        s->integer_size = s->character_width = 16;
+      } else if (f[1] == u'3' && f[2] == u'2') {
+        f += 3;
+        s->integer_size = s->character_width = 32;
+      } else if (f[1] == u'6' && f[2] == u'4') {
+        f += 3;
+        s->integer_size = 64;
+      }
+      break;
+    default:
+      break;
+  }
+  return f;
+}
+
 // Scans `f` to its end; every argument is taken through `ap`.
 void format_into(Output* o, const char16_t* f, va_list* ap) {
   for (;;) {
@@ -353,77 +430,8 @@ void format_into(Output* o, const char16_t* f, va_list* ap) {
       put(o, u'%');
       continue;
     }
-
-    Spec s = {};
-    for (;; ++f) {  // flags
-      if (*f == u' ')
-        s.space = true;
-      else if (*f == u'#')
-        s.alternate = true;
-      else if (*f == u'+')
-        s.plus = true;
-      else if (*f == u'-')
-        s.left = true;
-      else if (*f == u'0')
-        s.zero = true;
-      else
-        break;
-    }
-    if (*f == u'*') {  // width; a negative one means none
-      ++f;
-      int width = va_arg(*ap, int);
-      s.width = width > 0 ? size_t(width) : 0;
-    } else {
-      while (is_digit(*f)) s.width = append_digit(s.width, *f++);
-    }
-    if (*f == u'.') {  // precision; a negative one through '*' means none
-      ++f;
-      s.has_precision = true;
-      if (*f == u'*') {
-        ++f;
-        int precision = va_arg(*ap, int);
-        s.has_precision = precision >= 0;
-        s.precision = precision >= 0 ? size_t(precision) : 0;
-      } else {
-        while (is_digit(*f)) s.precision = append_digit(s.precision, *f++);
-      }
-    }
-    switch (*f) {  // size prefix, at most one
-      case u'h':
-        ++f;
-        s.integer_size = 16;
-        s.character_width = 8;
-        break;
-      case u'l':
-      case u'L':
-        ++f;
-        if (*f == u'l') {
-          ++f;
-          s.integer_size = 64;
-        } else {
-          s.integer_size = 32;
-          s.character_width = 16;
-        }
-        break;
-      case u'I':
-        // Any other 'I' is left as the conversion character.
-        if (f[1] == u'8') {
-          f += 2;
-          s.integer_size = s.character_width = 8;
-        } else if (f[1] == u'1' && f[2] == u'6') {
-          f += 3;
-          s.integer_size = s.character_width = 16;
-        } else if (f[1] == u'3' && f[2] == u'2') {
-          f += 3;
-          s.integer_size = s.character_width = 32;
-        } else if (f[1] == u'6' && f[2] == u'4') {
-          f += 3;
-          s.integer_size = 64;
-        }
-        break;
-      default:
-        break;
-    }
+    Spec s;
+    f = parse_spec(f, ap, &s);
     c = *f;
     if (c == 0) return;  // the format ends inside a conversion
     ++f;

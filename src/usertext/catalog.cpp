@@ -28,8 +28,8 @@ constexpr size_t kDefineLocalUnits = 50;
 
 UsertextCatalog* g_catalog = nullptr;
 
-void catalog_print(UsertextCatalog* self, const char16_t* text) { WriteLines(self->innerSink, text); }
-void catalog_error(UsertextCatalog* self, const char16_t* text) { WriteLines(self->innerSink, text); }
+void catalog_print(UsertextCatalog* self, const char16_t* text) { WriteLines(self->inner_sink, text); }
+void catalog_error(UsertextCatalog* self, const char16_t* text) { WriteLines(self->inner_sink, text); }
 
 const MessageOutputOps kCatalogOutput = {catalog_print, catalog_error};
 
@@ -46,7 +46,7 @@ UsertextCatalog* EnsureUsertextCatalog() {
   UsertextCatalog* catalog = static_cast<UsertextCatalog*>(malloc(sizeof(UsertextCatalog)));
   if (catalog == nullptr) return nullptr;
   catalog->output = &kCatalogOutput;
-  catalog->innerSink = nullptr;
+  catalog->inner_sink = nullptr;
   catalog->testMode = 0;
   catalog->textMap = CreateStringMap();
   if (catalog->textMap == nullptr) {

@@ -20,7 +20,7 @@ struct UsertextCatalog {
   const MessageOutputOps* output;
   StringMap* textMap;
   uint32_t testMode;      // non-zero: stored texts carry "(key) " in front
-  MessageSink* innerSink; // null: print and error do nothing
+  MessageSink* inner_sink; // null: print and error do nothing
 };
 
 // The catalog, created on first use; null only when memory ran out (the

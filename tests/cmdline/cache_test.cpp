@@ -31,16 +31,16 @@ std::u16string directory(const char16_t* file) {
 }
 
 TEST(CmdlineProgramFacts, DirectoryOfAFileTable) {
-  EXPECT_EQ(directory(u"C:\\Tools\\x.exe"), u"C:\\Tools");
-  EXPECT_EQ(directory(u"C:\\x.exe"), u"C:\\");
-  EXPECT_EQ(directory(u"\\\\srv\\share\\x.exe"), u"\\\\srv\\share\\");
-  EXPECT_EQ(directory(u"\\\\srv\\share\\d\\x.exe"), u"\\\\srv\\share\\d");
+  EXPECT_EQ(directory(uR"(C:\Tools\x.exe)"), uR"(C:\Tools)");
+  EXPECT_EQ(directory(uR"(C:\x.exe)"), uR"(C:\)");
+  EXPECT_EQ(directory(uR"(\\srv\share\x.exe)"), uR"(\\srv\share\)");
+  EXPECT_EQ(directory(uR"(\\srv\share\d\x.exe)"), uR"(\\srv\share\d)");
   EXPECT_EQ(directory(u"C:/a/b/x.exe"), u"C:/a/b");
-  EXPECT_EQ(directory(u"\\x.exe"), u"\\");
+  EXPECT_EQ(directory(uR"(\x.exe)"), uR"(\)");
   EXPECT_EQ(directory(u"C:x.exe"), u"C:");
   EXPECT_EQ(directory(u"x.exe"), u"");
-  EXPECT_EQ(directory(u"C:\\dir\\"), u"C:\\dir");
-  EXPECT_EQ(directory(u"\\\\srv"), u"<null>");
+  EXPECT_EQ(directory(uR"(C:\dir\)"), uR"(C:\dir)");
+  EXPECT_EQ(directory(uR"(\\srv)"), u"<null>");
 }
 
 TEST(CmdlineProgramFacts, ModuleAndDirectoryComeFromTheSystemOnce) {
@@ -83,23 +83,23 @@ TEST(CmdlineProgramFactsChild, UnknownModuleGivesDefaultsAndSaysSo) {
     bool file_known = true, dir_known = true;
     std::u16string file = text(module_file_name(&file_known));
     std::u16string dir = text(program_directory(&dir_known));
-    return !file_known && !dir_known && file == u"\\_" && dir == u"\\" && cache_is_default(kSlotModuleFileName) &&
+    return !file_known && !dir_known && file == uR"(\_)" && dir == uR"(\)" && cache_is_default(kSlotModuleFileName) &&
            cache_is_default(kSlotProgramDirectory);
   });
 }
 
 TEST(CmdlineProgramFactsChild, CutModuleNameCountsAsUnknown) {
-  static const std::u16string long_name = u"C:\\" + std::u16string(296, u'x');  // 299 units: fits
+  static const std::u16string long_name = uR"(C:\)" + std::u16string(296, u'x');  // 299 units: fits
   static const std::u16string too_long = long_name + u"y";                       // 300: cut
   in_child([] {
     cmdline_stand_in_set_module_file_name(too_long.c_str());
     bool known = true;
-    return text(module_file_name(&known)) == u"\\_" && !known;
+    return text(module_file_name(&known)) == uR"(\_)" && !known;
   });
   in_child([] {
     cmdline_stand_in_set_module_file_name(long_name.c_str());
     bool known = false;
-    return text(module_file_name(&known)) == long_name && known && text(program_directory()) == u"C:\\";
+    return text(module_file_name(&known)) == long_name && known && text(program_directory()) == uR"(C:\)";
   });
 }
 
@@ -107,7 +107,7 @@ TEST(CmdlineProgramFactsChild, NameThatIsNotFullyQualifiedCountsAsUnknown) {
   // A relative directory would let the tool's path resolve against the
   // current drive or directory: the program must not trust it.
   static const char16_t* const names[] = {
-      u"UNC\\srv\\share\\orvane.exe", u"orvane.exe", u"\\tools\\orvane.exe", u"C:orvane.exe", u"C:tools\\orvane.exe",
+      uR"(UNC\srv\share\orvane.exe)", u"orvane.exe", uR"(\tools\orvane.exe)", u"C:orvane.exe", uR"(C:tools\orvane.exe)",
   };
   for (const char16_t* name : names) {
     static const char16_t* current;
@@ -117,11 +117,11 @@ TEST(CmdlineProgramFactsChild, NameThatIsNotFullyQualifiedCountsAsUnknown) {
       bool file_known = true, dir_known = true;
       std::u16string dir = text(program_directory(&dir_known));
       module_file_name(&file_known);
-      return !file_known && !dir_known && dir == u"\\";
+      return !file_known && !dir_known && dir == uR"(\)";
     });
   }
-  static const char16_t* const qualified[] = {u"C:\\orvane.exe", u"\\\\srv\\share\\x\\orvane.exe",
-                                              u"\\\\?\\C:\\x\\orvane.exe"};
+  static const char16_t* const qualified[] = {uR"(C:\orvane.exe)", uR"(\\srv\share\x\orvane.exe)",
+                                              uR"(\\?\C:\x\orvane.exe)"};
   for (const char16_t* name : qualified) {
     static const char16_t* current;
     current = name;
@@ -136,13 +136,13 @@ TEST(CmdlineProgramFactsChild, NameThatIsNotFullyQualifiedCountsAsUnknown) {
 
 TEST(CmdlineProgramFactsChild, ProgramInARootDirectoryKeepsTheSeparator) {
   in_child([] {
-    cmdline_stand_in_set_module_file_name(u"D:\\orvane.exe");
+    cmdline_stand_in_set_module_file_name(uR"(D:\orvane.exe)");
     bool known = false;
-    return text(program_directory(&known)) == u"D:\\" && known;
+    return text(program_directory(&known)) == uR"(D:\)" && known;
   });
   in_child([] {
-    cmdline_stand_in_set_module_file_name(u"\\\\srv\\share\\orvane.exe");
-    return text(program_directory()) == u"\\\\srv\\share\\";
+    cmdline_stand_in_set_module_file_name(uR"(\\srv\share\orvane.exe)");
+    return text(program_directory()) == uR"(\\srv\share\)";
   });
 }
 
@@ -156,11 +156,11 @@ TEST(CmdlineCacheChild, FirstStoreWinsAndResetRestoresDefaults) {
     ok &= cache_store(kSlotUserName, nullptr) == first;
     ok &= !cache_is_default(kSlotUserName);
     // A null first value gives the default.
-    ok &= text(static_cast<char16_t*>(cache_store(kSlotProgramDirectory, nullptr))) == u"\\";
+    ok &= text(static_cast<char16_t*>(cache_store(kSlotProgramDirectory, nullptr))) == uR"(\)";
     ok &= cache_is_default(kSlotProgramDirectory);
     ok &= cache_reset() == 0;
     ok &= text(static_cast<char16_t*>(cache_get(kSlotUserName))) == u"?" && cache_is_default(kSlotUserName);
-    ok &= text(static_cast<char16_t*>(cache_get(kSlotModuleFileName))) == u"\\_";
+    ok &= text(static_cast<char16_t*>(cache_get(kSlotModuleFileName))) == uR"(\_)";
     char16_t* const* env = static_cast<char16_t* const*>(cache_get(kSlotEnvironment));
     ok &= env && env[0] == nullptr;
     return ok;
@@ -187,7 +187,7 @@ TEST(CmdlineEnvironmentChild, CopyIsTakenOnce) {
   in_child([] {
     cmdline_stand_in_set_environment(u"Path=C:\\Windows\0VARNO_USERTEXTTESTMODE=1\0\0");
     const char16_t* value = get_environment_variable(u"path");
-    bool ok = value && text(value) == u"C:\\Windows";
+    bool ok = value && text(value) == uR"(C:\Windows)";
     ok &= text(get_environment_variable(u"varno_usertexttestmode")) == u"1";
     // The system's block was released after copying.
     ok &= cmdline_stand_in_environment_blocks_outstanding() == 0;

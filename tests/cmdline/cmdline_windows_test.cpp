@@ -29,7 +29,7 @@ struct EarlyEnvironment {
   EarlyEnvironment() {
     SetEnvironmentVariableW(L"Cmdline_Probe_Var", L"probe value");
     SetEnvironmentVariableW(L"CMDLINE_PROBE_EMPTY", L"");
-    SetEnvironmentVariableW(L"=Q:", L"Q:\\drive q\\dir");
+    SetEnvironmentVariableW(L"=Q:", LR"(Q:\drive q\dir)");
   }
 } g_early_environment;
 
@@ -147,7 +147,7 @@ std::u16string random_plain_path(TestRandom& r, const char16_t* root) {
 }
 
 TEST(CmdlineWindows, PathsAgreeWithGetFullPathName) {
-  static const char16_t* kRoots[] = {u"C:\\", u"c:/", u"D:\\", u"\\", u"/", u"", u"", u"Q:", u"D:"};
+  static const char16_t* kRoots[] = {uR"(C:\)", u"c:/", uR"(D:\)", uR"(\)", u"/", u"", u"", u"Q:", u"D:"};
   wchar_t cwd[MAX_PATH];
   ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, cwd), 0u);
   const std::u16string current_drive(from_wchar(cwd), 2);
@@ -162,14 +162,14 @@ TEST(CmdlineWindows, PathsAgreeWithGetFullPathName) {
   }
   EXPECT_EQ(compared, 4000);
   // A drive-relative path on a drive with a recorded directory ("=Q:").
-  EXPECT_EQ(ours(nullptr, u"Q:x\\..\\y"), u"Q:\\drive q\\dir\\y");
-  EXPECT_EQ(full_path(u"Q:x\\..\\y"), u"Q:\\drive q\\dir\\y");
+  EXPECT_EQ(ours(nullptr, uR"(Q:x\..\y)"), uR"(Q:\drive q\dir\y)");
+  EXPECT_EQ(full_path(uR"(Q:x\..\y)"), uR"(Q:\drive q\dir\y)");
 }
 
 TEST(CmdlineWindows, DriveCurrentDirectory) {
   char16_t buffer[300];
   ASSERT_TRUE(drive_current_directory(u'Q', buffer, 300));
-  EXPECT_EQ(std::u16string(buffer), u"Q:\\drive q\\dir");
+  EXPECT_EQ(std::u16string(buffer), uR"(Q:\drive q\dir)");
   // Fits exactly: 14 units and the terminator.
   char16_t exact[15];
   EXPECT_TRUE(drive_current_directory(u'q', exact, 15));
@@ -197,7 +197,7 @@ TEST(CmdlineWindows, ProgramFileAndDirectory) {
   EXPECT_TRUE(known);
   EXPECT_EQ(dir, file.substr(0, file.rfind(u'\\')));
   // The tool beside the program resolves there whatever the current directory.
-  EXPECT_EQ(ours(dir.c_str(), u"tavrin.exe"), dir + u"\\tavrin.exe");
+  EXPECT_EQ(ours(dir.c_str(), u"tavrin.exe"), dir + uR"(\tavrin.exe)");
 }
 
 TEST(CmdlineWindows, EnvironmentIsCopiedOnce) {
@@ -211,7 +211,7 @@ TEST(CmdlineWindows, EnvironmentIsCopiedOnce) {
   EXPECT_EQ(*empty, 0);
   const char16_t* drive = get_environment_variable(u"=q:");
   ASSERT_NE(drive, nullptr);
-  EXPECT_EQ(std::u16string(drive), u"Q:\\drive q\\dir");
+  EXPECT_EQ(std::u16string(drive), uR"(Q:\drive q\dir)");
   // Later changes are not seen.
   SetEnvironmentVariableW(L"CMDLINE_PROBE_VAR", L"changed");
   SetEnvironmentVariableW(L"CMDLINE_PROBE_LATE", L"late");
@@ -236,7 +236,7 @@ TEST(CmdlineWindows, ProcessLockOwnerIsTheThreadId) {
 // A child started with a joined command line receives exactly the vector:
 // the child's own splitting is the judge.
 TEST(CmdlineWindows, JoinedLineSplitsBackInTheRealSplitter) {
-  const std::vector<std::u16string> args = {u"C:\\Program Files\\t\\", u"a\tb", u"", u"\\\\\"", u"x y\\\\",
+  const std::vector<std::u16string> args = {uR"(C:\Program Files\t\)", u"a\tb", u"", uR"(\\")", uR"(x y\\)",
                                             u"\"", u"\u00e9\\"};
   std::vector<const char16_t*> argv;
   for (const auto& a : args) argv.push_back(a.c_str());

@@ -193,24 +193,24 @@ struct RootCase {
 
 TEST(CmdlinePath, RootTable) {
   const RootCase cases[] = {
-      {u"\\\\srv\\share\\x\\y.exe", true, 11, true, 14},
-      {u"\\\\srv\\share", true, 11, true, 11},
+      {uR"(\\srv\share\x\y.exe)", true, 11, true, 14},
+      {uR"(\\srv\share)", true, 11, true, 11},
       {u"//srv/share/", true, 11, true, 12},
-      {u"\\\\?\\C:\\x", true, 6, true, 7},
-      {u"\\\\srv", false, 0, false, 0},
-      {u"\\\\srv\\", false, 0, false, 0},
-      {u"\\\\\\share", false, 0, false, 0},
-      {u"\\\\srv\\\\x", false, 0, false, 0},
-      {u"\\\\", false, 0, false, 0},
-      {u"\\x\\y", true, 0, true, 3},
+      {uR"(\\?\C:\x)", true, 6, true, 7},
+      {uR"(\\srv)", false, 0, false, 0},
+      {uR"(\\srv\)", false, 0, false, 0},
+      {uR"(\\\share)", false, 0, false, 0},
+      {uR"(\\srv\\x)", false, 0, false, 0},
+      {uR"(\\)", false, 0, false, 0},
+      {uR"(\x\y)", true, 0, true, 3},
       {u"/x", true, 0, true, 1},
-      {u"\\", true, 0, true, 1},
-      {u"C:\\x.exe", true, 2, true, 3},
+      {uR"(\)", true, 0, true, 1},
+      {uR"(C:\x.exe)", true, 2, true, 3},
       {u"c:/a/b", true, 2, true, 5},
-      {u"7:\\", true, 2, true, 3},
+      {uR"(7:\)", true, 2, true, 3},
       {u"C:x", true, 2, false, 2},
       {u"C:", true, 2, false, 2},
-      {u"x\\y", true, 0, false, 2},
+      {uR"(x\y)", true, 0, false, 2},
       {u"", true, 0, false, 0},
       {u":x", true, 0, false, 0},
       // Letters outside ASCII are not drives, whatever a locale says.
@@ -238,33 +238,33 @@ struct PathCase {
 
 TEST(CmdlinePath, NormalizeTable) {
   const PathCase cases[] = {
-      {u"C:/x/./y/../z", u"C:\\x\\z"},
-      {u"C:\\a\\b\\..\\c", u"C:\\a\\c"},
-      {u"a//b\\\\c\\", u"a\\b\\c"},
-      {u".\\a\\.", u"a"},
+      {u"C:/x/./y/../z", uR"(C:\x\z)"},
+      {uR"(C:\a\b\..\c)", uR"(C:\a\c)"},
+      {uR"(a//b\\c\)", uR"(a\b\c)"},
+      {uR"(.\a\.)", u"a"},
       {u".", u""},
       {u"", u""},
-      {u"C:\\..\\..", u"C:\\"},
-      {u"a\\...\\b", u"..\\b"},
-      {u"..", u"..\\"},
-      {u"a\\..\\..", u"..\\"},
-      {u"..\\..\\a", u"...\\a"},
-      {u"\\a\\..\\..\\b", u"\\b"},
-      {u"\\\\srv\\share", u"\\\\srv\\share\\"},
-      {u"//srv/share/a/../..", u"\\\\srv\\share\\"},
-      {u"\\\\srv", u"<fail>"},
-      {u"\\\\\\share", u"<fail>"},
-      {u".x\\..y\\z..", u".x\\..y\\z.."},
-      {u"a\\....", u"...\\"},
-      {u"..\\a\\..\\..\\b", u"...\\b"},
+      {uR"(C:\..\..)", uR"(C:\)"},
+      {uR"(a\...\b)", uR"(..\b)"},
+      {u"..", uR"(..\)"},
+      {uR"(a\..\..)", uR"(..\)"},
+      {uR"(..\..\a)", uR"(...\a)"},
+      {uR"(\a\..\..\b)", uR"(\b)"},
+      {uR"(\\srv\share)", uR"(\\srv\share\)"},
+      {u"//srv/share/a/../..", uR"(\\srv\share\)"},
+      {uR"(\\srv)", u"<fail>"},
+      {uR"(\\\share)", u"<fail>"},
+      {uR"(.x\..y\z..)", uR"(.x\..y\z..)"},
+      {uR"(a\....)", uR"(...\)"},
+      {uR"(..\a\..\..\b)", uR"(...\b)"},
       {u"C:", u"C:"},
-      {u"C:a\\..\\b", u"C:b"},
-      {u"C:\\", u"C:\\"},
-      {u"/", u"\\"},
-      {u"//srv/share/x", u"\\\\srv\\share\\x"},
+      {uR"(C:a\..\b)", u"C:b"},
+      {uR"(C:\)", uR"(C:\)"},
+      {u"/", uR"(\)"},
+      {u"//srv/share/x", uR"(\\srv\share\x)"},
       // A drive-relative path keeps its unmatched up-levels after the drive.
-      {u"C:..\\a", u"C:..\\a"},
-      {u"C:a\\..\\..\\..", u"C:...\\"},
+      {uR"(C:..\a)", uR"(C:..\a)"},
+      {uR"(C:a\..\..\..)", uR"(C:...\)"},
   };
   for (const PathCase& c : cases) {
     EXPECT_EQ(normalized(c.in), std::u16string(c.out)) << escaped(c.in);
@@ -277,10 +277,10 @@ TEST(CmdlinePath, NormalizeTable) {
 TEST(CmdlinePath, NormalizeInPlaceUsesTheWorkArea) {
   char16_t buffer[400] = u"C:/x/./y/../z";
   EXPECT_TRUE(normalize_path(buffer, buffer, 400));
-  EXPECT_EQ(std::u16string(buffer), u"C:\\x\\z");
+  EXPECT_EQ(std::u16string(buffer), uR"(C:\x\z)");
   // In place the result must fit the 300-unit work area, whatever the
   // capacity says.
-  std::u16string long_path = u"C:\\" + std::u16string(296, u'x');  // 299 units
+  std::u16string long_path = uR"(C:\)" + std::u16string(296, u'x');  // 299 units
   Outcome fits = guarded_in_place(long_path, 400, [&](char16_t* d, size_t c) { return normalize_path(d, d, c); });
   EXPECT_TRUE(fits.ok);
   EXPECT_EQ(fits.text, long_path);
@@ -299,71 +299,71 @@ TEST(CmdlinePath, NormalizeRejectsNullDestination) {
 }
 
 TEST(CmdlinePath, ResolveTable) {
-  const char16_t* pf = u"C:\\Program Files\\X";
-  EXPECT_EQ(resolved(pf, u"tavrin"), u"C:\\Program Files\\X\\tavrin");
-  EXPECT_EQ(resolved(pf, u"..\\tavrin"), u"C:\\Program Files\\tavrin");
-  EXPECT_EQ(resolved(pf, u"\\foo"), u"C:\\foo");
-  EXPECT_EQ(resolved(pf, u"C:foo"), u"C:\\Program Files\\X\\foo");
-  EXPECT_EQ(resolved(u"\\\\srv\\sh\\d", u"\\x"), u"\\\\srv\\sh\\x");
-  EXPECT_EQ(resolved(pf, u""), u"C:\\Program Files\\X");
-  EXPECT_EQ(resolved(u"rel\\dir", u"x"), u"\\x");
-  EXPECT_EQ(resolved(pf, u"D:\\a\\.\\b"), u"D:\\a\\b");
-  EXPECT_EQ(resolved(pf, u"\\\\s\\h\\..\\x"), u"\\\\s\\h\\x");
-  EXPECT_EQ(resolved(pf, u"..\\..\\..\\x"), u"C:\\x");
-  EXPECT_EQ(resolved(u"C:\\", u"x"), u"C:\\x");
-  EXPECT_EQ(resolved(u"C:\\a\\", u"x"), u"C:\\a\\x");
-  EXPECT_EQ(resolved(u"\\\\srv\\sh", u"x"), u"\\\\srv\\sh\\x");
-  EXPECT_EQ(resolved(u"\\\\srv\\sh\\", u".."), u"\\\\srv\\sh\\");
-  EXPECT_EQ(resolved(u"C:rel", u"x"), u"C:\\x");
-  EXPECT_EQ(resolved(u"\\top\\d", u"x"), u"\\top\\d\\x");
-  EXPECT_EQ(resolved(u"\\top\\d", u"\\x"), u"\\x");
+  const char16_t* pf = uR"(C:\Program Files\X)";
+  EXPECT_EQ(resolved(pf, u"tavrin"), uR"(C:\Program Files\X\tavrin)");
+  EXPECT_EQ(resolved(pf, uR"(..\tavrin)"), uR"(C:\Program Files\tavrin)");
+  EXPECT_EQ(resolved(pf, uR"(\foo)"), uR"(C:\foo)");
+  EXPECT_EQ(resolved(pf, u"C:foo"), uR"(C:\Program Files\X\foo)");
+  EXPECT_EQ(resolved(uR"(\\srv\sh\d)", uR"(\x)"), uR"(\\srv\sh\x)");
+  EXPECT_EQ(resolved(pf, u""), uR"(C:\Program Files\X)");
+  EXPECT_EQ(resolved(uR"(rel\dir)", u"x"), uR"(\x)");
+  EXPECT_EQ(resolved(pf, uR"(D:\a\.\b)"), uR"(D:\a\b)");
+  EXPECT_EQ(resolved(pf, uR"(\\s\h\..\x)"), uR"(\\s\h\x)");
+  EXPECT_EQ(resolved(pf, uR"(..\..\..\x)"), uR"(C:\x)");
+  EXPECT_EQ(resolved(uR"(C:\)", u"x"), uR"(C:\x)");
+  EXPECT_EQ(resolved(uR"(C:\a\)", u"x"), uR"(C:\a\x)");
+  EXPECT_EQ(resolved(uR"(\\srv\sh)", u"x"), uR"(\\srv\sh\x)");
+  EXPECT_EQ(resolved(uR"(\\srv\sh\)", u".."), uR"(\\srv\sh\)");
+  EXPECT_EQ(resolved(u"C:rel", u"x"), uR"(C:\x)");
+  EXPECT_EQ(resolved(uR"(\top\d)", u"x"), uR"(\top\d\x)");
+  EXPECT_EQ(resolved(uR"(\top\d)", uR"(\x)"), uR"(\x)");
   // A drive-relative path on a digit "drive" has no current directory.
-  EXPECT_EQ(resolved(pf, u"5:x"), u"5:\\x");
+  EXPECT_EQ(resolved(pf, u"5:x"), uR"(5:\x)");
   // Bases that give nothing, and malformed roots, fail.
   EXPECT_EQ(resolved(u"", u"x"), u"<fail>");
-  EXPECT_EQ(resolved(u"a\\..", u"x"), u"<fail>");
-  EXPECT_EQ(resolved(u"\\\\srv", u"x"), u"<fail>");
-  EXPECT_EQ(resolved(pf, u"\\\\srv"), u"<fail>");
+  EXPECT_EQ(resolved(uR"(a\..)", u"x"), u"<fail>");
+  EXPECT_EQ(resolved(uR"(\\srv)", u"x"), u"<fail>");
+  EXPECT_EQ(resolved(pf, uR"(\\srv)"), u"<fail>");
   // No base: the current directory.
   std::u16string cwd = current_directory();
   ASSERT_FALSE(cwd.empty());
-  EXPECT_EQ(resolved(nullptr, u"x"), model_normalize(cwd + u"\\x").text);
+  EXPECT_EQ(resolved(nullptr, u"x"), model_normalize(cwd + uR"(\x)").text);
   EXPECT_EQ(resolved(nullptr, u""), model_normalize(cwd).text);
 }
 
 TEST(CmdlinePath, ResolveLimitsRelativeResultsToTheWorkArea) {
-  std::u16string base = u"C:\\" + std::u16string(290, u'b');  // 293 units
-  EXPECT_EQ(resolved(base.c_str(), u"xxxxx", 1000), base + u"\\xxxxx");  // 299
+  std::u16string base = uR"(C:\)" + std::u16string(290, u'b');  // 293 units
+  EXPECT_EQ(resolved(base.c_str(), u"xxxxx", 1000), base + uR"(\xxxxx)");  // 299
   EXPECT_EQ(resolved(base.c_str(), u"xxxxxx", 1000), u"<fail>");         // 300
   // Up-levels that bring the result back within the area make it fit.
-  EXPECT_EQ(resolved(base.c_str(), std::u16string(20, u'z') + u"\\..\\..\\y", 1000), u"C:\\y");
+  EXPECT_EQ(resolved(base.c_str(), std::u16string(20, u'z') + uR"(\..\..\y)", 1000), uR"(C:\y)");
   // Absolute paths are not resolved against anything and have no such limit.
-  std::u16string absolute = u"D:\\" + std::u16string(400, u'a');
+  std::u16string absolute = uR"(D:\)" + std::u16string(400, u'a');
   EXPECT_EQ(resolved(base.c_str(), absolute, 1000), absolute);
 }
 
 TEST(CmdlinePath, ResolveInPlace) {
-  char16_t buffer[300] = u"..\\tavrin";
-  EXPECT_TRUE(resolve_path(u"C:\\Program Files\\X", buffer, buffer, 300));
-  EXPECT_EQ(std::u16string(buffer), u"C:\\Program Files\\tavrin");
+  char16_t buffer[300] = uR"(..\tavrin)";
+  EXPECT_TRUE(resolve_path(uR"(C:\Program Files\X)", buffer, buffer, 300));
+  EXPECT_EQ(std::u16string(buffer), uR"(C:\Program Files\tavrin)");
   // The destination may also be the base.
-  char16_t base[300] = u"C:\\a\\b";
+  char16_t base[300] = uR"(C:\a\b)";
   EXPECT_TRUE(resolve_path(base, u"c", base, 300));
-  EXPECT_EQ(std::u16string(base), u"C:\\a\\b\\c");
+  EXPECT_EQ(std::u16string(base), uR"(C:\a\b\c)");
 }
 
 // ---------------------------------------------------------------------------
 // Random paths against the model at every capacity.
 
 std::u16string random_path(TestRandom& r) {
-  static const char16_t* kRoots[] = {u"", u"", u"", u"\\", u"/", u"C:\\", u"c:/", u"C:", u"D:", u"5:",
-                                     u"\\\\srv\\sh", u"//s/h/", u"\\\\", u"\\\\\\x", u"\\\\srv", u"\u00e9:"};
+  static const char16_t* kRoots[] = {u"", u"", u"", uR"(\)", u"/", uR"(C:\)", u"c:/", u"C:", u"D:", u"5:",
+                                     uR"(\\srv\sh)", u"//s/h/", uR"(\\)", uR"(\\\x)", uR"(\\srv)", u"\u00e9:"};
   static const char16_t* kParts[] = {u"a", u"bc", u".", u"..", u"...", u".x", u"..y", u"long-name", u"z.",
                                      u"\u00e9", u"...."};
   std::u16string p = kRoots[r.below(sizeof kRoots / sizeof kRoots[0])];
   uint32_t parts = r.below(7);
   for (uint32_t i = 0; i < parts; ++i) {
-    if (i || r.below(3) == 0) p += r.below(4) ? u"\\" : (r.below(2) ? u"/" : u"\\\\");
+    if (i || r.below(3) == 0) p += r.below(4) ? uR"(\)" : (r.below(2) ? u"/" : uR"(\\)");
     p += kParts[r.below(sizeof kParts / sizeof kParts[0])];
   }
   if (r.below(5) == 0) p += u'\\';

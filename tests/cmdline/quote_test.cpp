@@ -43,27 +43,27 @@ TEST(CmdlineQuote, ArgumentTable) {
       {u"-g", false, u"-g"},
       {u"", false, u"\"\""},
       {u"", true, u"\"\""},
-      {u"C:\\tools\\tavrin.exe", true, u"\"C:\\tools\\tavrin.exe\""},
-      {u"a\"b", false, u"a\\\"b"},
-      {u"a\\\"b", false, u"a\\\\\\\"b"},
-      {u"a b\\", false, u"\"a b\\\\\""},
-      {u"a\\b", false, u"a\\b"},
+      {uR"(C:\tools\tavrin.exe)", true, uR"("C:\tools\tavrin.exe")"},
+      {u"a\"b", false, uR"(a\"b)"},
+      {uR"(a\"b)", false, uR"(a\\\"b)"},
+      {uR"(a b\)", false, uR"("a b\\")"},
+      {uR"(a\b)", false, uR"(a\b)"},
       // A tab separates arguments like a space, so it forces quotes too.
       {u"a\tb", false, u"\"a\tb\""},
       {u"\t", false, u"\"\t\""},
       {u" ", false, u"\" \""},
       // Trailing backslashes stay single without enclosing quotes...
-      {u"a\\\\", false, u"a\\\\"},
+      {uR"(a\\)", false, uR"(a\\)"},
       // ...and are doubled in front of a closing quote.
-      {u"a\\\\", true, u"\"a\\\\\\\\\""},
-      {u"\\", true, u"\"\\\\\""},
-      {u"\"", false, u"\\\""},
-      {u"\"\"", false, u"\\\"\\\""},
-      {u"\"", true, u"\"\\\"\""},
-      {u"\\\\\"", false, u"\\\\\\\\\\\""},
-      {u"\\\\\" \\\\", false, u"\"\\\\\\\\\\\" \\\\\\\\\""},
-      {u"a\\\\b c", false, u"\"a\\\\b c\""},
-      {u"\"a b\"", false, u"\"\\\"a b\\\"\""},
+      {uR"(a\\)", true, uR"("a\\\\")"},
+      {uR"(\)", true, uR"("\\")"},
+      {u"\"", false, uR"(\")"},
+      {u"\"\"", false, uR"(\"\")"},
+      {u"\"", true, uR"("\"")"},
+      {uR"(\\")", false, uR"(\\\\\")"},
+      {uR"(\\" \\)", false, uR"("\\\\\" \\\\")"},
+      {uR"(a\\b c)", false, uR"("a\\b c")"},
+      {u"\"a b\"", false, uR"("\"a b\"")"},
       {u"new\nline", false, u"new\nline"},
       {u"\u00e9t\u00e9 \U0001F600", false, u"\"\u00e9t\u00e9 \U0001F600\""},
       {u"%PATH%^&|<>", false, u"%PATH%^&|<>"},
@@ -84,29 +84,29 @@ TEST(CmdlineQuote, NullArgumentIsEmpty) {
 }
 
 TEST(CmdlineQuote, JoinTable) {
-  EXPECT_EQ(joined({u"C:\\tools\\tavrin.exe", u"convert", u"-g"}), u"\"C:\\tools\\tavrin.exe\" convert -g");
-  EXPECT_EQ(joined({u"C:\\tools\\tavrin.exe", u"create", u"-g", u"", u"a b"}),
-            u"\"C:\\tools\\tavrin.exe\" create -g \"\" \"a b\"");
+  EXPECT_EQ(joined({uR"(C:\tools\tavrin.exe)", u"convert", u"-g"}), uR"("C:\tools\tavrin.exe" convert -g)");
+  EXPECT_EQ(joined({uR"(C:\tools\tavrin.exe)", u"create", u"-g", u"", u"a b"}),
+            uR"("C:\tools\tavrin.exe" create -g "" "a b")");
   EXPECT_EQ(joined({u"x"}), u"\"x\"");
   EXPECT_EQ(joined({u""}), u"\"\"");
   EXPECT_EQ(joined({u"p", u"", u""}), u"\"p\" \"\" \"\"");
   EXPECT_EQ(joined({}), u"");
   // Cases of the kind every argument-quoting suite carries.
   EXPECT_EQ(joined({u"prog", u"aaa", u"bbb", u"ccc"}), u"\"prog\" aaa bbb ccc");
-  EXPECT_EQ(joined({u"C:\\Program Files\\blah\\blah.exe", u"aaa"}),
-            u"\"C:\\Program Files\\blah\\blah.exe\" aaa");
-  EXPECT_EQ(joined({u"C:\\Program Files\\test", u"aa\"bb"}), u"\"C:\\Program Files\\test\" aa\\\"bb");
+  EXPECT_EQ(joined({uR"(C:\Program Files\blah\blah.exe)", u"aaa"}),
+            uR"("C:\Program Files\blah\blah.exe" aaa)");
+  EXPECT_EQ(joined({uR"(C:\Program Files\test)", u"aa\"bb"}), uR"("C:\Program Files\test" aa\"bb)");
   EXPECT_EQ(joined({u"echo", u"a b c"}), u"\"echo\" \"a b c\"");
-  EXPECT_EQ(joined({u"echo", u"\" \\\" \\", u"\\"}), u"\"echo\" \"\\\" \\\\\\\" \\\\\" \\");
+  EXPECT_EQ(joined({u"echo", uR"(" \" \)", uR"(\)"}), uR"("echo" "\" \\\" \\" \)");
   EXPECT_EQ(joined({u"\u03c0\u042f\u97f3\u00e6\u221e"}), u"\"\u03c0\u042f\u97f3\u00e6\u221e\"");
-  EXPECT_EQ(joined({u"p", u"--opt=\"x y\"", u"a\\\\b"}), u"\"p\" \"--opt=\\\"x y\\\"\" a\\\\b");
+  EXPECT_EQ(joined({u"p", u"--opt=\"x y\"", uR"(a\\b)"}), uR"("p" "--opt=\"x y\"" a\\b)");
 }
 
 TEST(CmdlineQuote, ProgramIsWrittenAsItIs) {
   // Backslashes in element 0 are literal to the splitter: none is doubled,
   // not even a trailing one before the closing quote.
-  EXPECT_EQ(joined({u"C:\\dir\\", u"a\\"}), u"\"C:\\dir\\\" a\\");
-  EXPECT_EQ(joined({u"C:\\a b\\\\", u"x y\\"}), u"\"C:\\a b\\\\\" \"x y\\\\\"");
+  EXPECT_EQ(joined({uR"(C:\dir\)", uR"(a\)"}), uR"("C:\dir\" a\)");
+  EXPECT_EQ(joined({uR"(C:\a b\\)", uR"(x y\)"}), uR"("C:\a b\\" "x y\\")");
   EXPECT_EQ(joined({u"\t"}), u"\"\t\"");
 }
 

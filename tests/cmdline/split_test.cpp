@@ -24,14 +24,14 @@ struct SplitCase {
 // Cases whose answers the platform's splitter gives (checked against it by
 // the differential test under Wine).
 const SplitCase kCases[] = {
-    {u"\"C:\\My Tools\\orvane.exe\" \"a b\" c", {u"C:\\My Tools\\orvane.exe", u"a b", u"c"}},
+    {uR"("C:\My Tools\orvane.exe" "a b" c)", {uR"(C:\My Tools\orvane.exe)", u"a b", u"c"}},
     {u"p \"\"", {u"p", u""}},
     {u"p \"\" \"\"", {u"p", u"", u""}},
     {u"p a\tb  c\t", {u"p", u"a", u"b", u"c"}},
-    {u"p a\\b c\\", {u"p", u"a\\b", u"c\\"}},
-    {u"p a\\\\\"b c\" d", {u"p", u"a\\b c", u"d"}},
-    {u"p a\\\\\\\"b", {u"p", u"a\\\"b"}},
-    {u"p \\\"", {u"p", u"\""}},
+    {uR"(p a\b c\)", {u"p", uR"(a\b)", uR"(c\)"}},
+    {uR"(p a\\"b c" d)", {u"p", uR"(a\b c)", u"d"}},
+    {uR"(p a\\\"b)", {u"p", uR"(a\"b)"}},
+    {uR"(p \")", {u"p", u"\""}},
     // "" inside quotes: a literal quote, and the quoted region ends, so the
     // next quote opens a new one.
     {u"p \"a\"\"b\" c", {u"p", u"a\"b c"}},
@@ -44,7 +44,7 @@ const SplitCase kCases[] = {
     // Element 0: quotes are literal, a leading quote runs it to the next one.
     {u"\"a b\"c d", {u"a b", u"c", u"d"}},
     {u"a\"b c\" d", {u"a\"b", u"c d"}},
-    {u"a\\\"b c", {u"a\\\"b", u"c"}},
+    {uR"(a\"b c)", {uR"(a\"b)", u"c"}},
     {u"\"unterminated name", {u"unterminated name"}},
     {u" a", {u"", u"a"}},
     {u"\t", {u""}},
@@ -62,11 +62,11 @@ TEST(CmdlineSplit, PlatformRuleTable) {
 
 TEST(CmdlineSplit, PrefixBecomesElementZeroUnchanged) {
   for (SplitFunction split : {split_command_line, split_command_line_portable}) {
-    EXPECT_EQ(run_split(split, u"C:\\My Tools\\x.exe", u"a \"b c\""), (Args{u"C:\\My Tools\\x.exe", u"a", u"b c"}));
+    EXPECT_EQ(run_split(split, uR"(C:\My Tools\x.exe)", u"a \"b c\""), (Args{uR"(C:\My Tools\x.exe)", u"a", u"b c"}));
     EXPECT_EQ(run_split(split, u"x", u""), (Args{u"x"}));
     EXPECT_EQ(run_split(split, u"x", nullptr), (Args{u"x"}));
     EXPECT_EQ(run_split(split, u"", u"a"), (Args{u"", u"a"}));
-    EXPECT_EQ(run_split(split, u"a\\b\\", u"c"), (Args{u"a\\b\\", u"c"}));
+    EXPECT_EQ(run_split(split, uR"(a\b\)", u"c"), (Args{uR"(a\b\)", u"c"}));
   }
 }
 

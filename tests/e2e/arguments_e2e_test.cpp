@@ -36,7 +36,7 @@ struct ArgumentCase {
 
 std::vector<ArgumentCase> tricky_cases() {
   std::vector<std::u16string> many;
-  for (int i = 0; i < 60; ++i) many.push_back(i % 3 == 0 ? u"" : i % 3 == 1 ? u"a b" : u"x\\\"y");
+  for (int i = 0; i < 60; ++i) many.push_back(i % 3 == 0 ? u"" : i % 3 == 1 ? u"a b" : uR"(x\"y)");
   std::u16string long_argument;
   for (int i = 0; i < 800; ++i) long_argument += u"ab \"\\\u00e9\U0001F600";
   return {
@@ -49,13 +49,13 @@ std::vector<ArgumentCase> tricky_cases() {
       {"two quotes", {u"\"\""}},
       {"quoted word", {u"\"ab\""}},
       {"quote and space", {u"say \"hi\" now"}},
-      {"trailing backslash", {u"dir\\"}},
-      {"trailing backslash with space", {u"my dir\\"}},
-      {"trailing backslash run with space", {u"C:\\Program Files\\\\\\"}},
-      {"backslash run before quote", {u"a\\\\\\\"b"}},
-      {"backslash before quote with space", {u"a \\\"b"}},
-      {"backslashes only", {u"\\\\\\"}},
-      {"backslashes not before quotes", {u"\\\\server\\share\\x", u"a\\b"}},
+      {"trailing backslash", {uR"(dir\)"}},
+      {"trailing backslash with space", {uR"(my dir\)"}},
+      {"trailing backslash run with space", {uR"(C:\Program Files\\\)"}},
+      {"backslash run before quote", {uR"(a\\\"b)"}},
+      {"backslash before quote with space", {uR"(a \"b)"}},
+      {"backslashes only", {uR"(\\\)"}},
+      {"backslashes not before quotes", {uR"(\\server\share\x)", uR"(a\b)"}},
       {"tab inside", {u"a\tb"}},
       {"tab alone", {u"\t"}},
       {"tab and backslash", {u"\t\\"}},
@@ -104,10 +104,10 @@ TEST(E2eArguments, HandWrittenCommandLinesSplitLikeThePlatform) {
       u" \"a\"\"b\" c",
       u" \"\"\"\"",
       u" \"\"\"\"\"\" x",
-      u" a\\\\\"b c\"",
-      u" a\\\\\\\"b",
+      uR"( a\\"b c")",
+      uR"( a\\\"b)",
       u" \"unterminated quote",
-      u" \"trailing backslash\\\"",
+      uR"( "trailing backslash\")",
       u" x\"\"",
       u" \t\"\"\t",
       u" \"a b\"c d\"e f\"",
@@ -134,7 +134,7 @@ TEST(E2eArguments, HandWrittenCommandLinesSplitLikeThePlatform) {
 // non-ASCII text and broken surrogates.
 std::u16string random_argument(TestRandom& random) {
   static const std::u16string kUnits[] = {
-      u"a", u"Z", u"0", u" ", u"  ", u"\t", u"\"", u"\\", u"\\\\", u"\\\"", u"-", u"/", u"=", u"%", u"\u00e9",
+      u"a", u"Z", u"0", u" ", u"  ", u"\t", u"\"", uR"(\)", uR"(\\)", uR"(\")", u"-", u"/", u"=", u"%", u"\u00e9",
       u"\u20ac", u"\U0001F600", u"\xD800", u"\xDFFF", u"\n", u"'", u"^",
   };
   const uint32_t count = sizeof kUnits / sizeof kUnits[0];

@@ -138,8 +138,9 @@ const std::vector<std::u16string> kControlledVariables = {
 };
 
 const LauncherFacts& launcher_facts(Launcher launcher) {
-  static const LauncherFacts kOrvane = {u"orvane.exe", u"Ardelon", {u"convert", u"-g"}};
-  static const LauncherFacts kKelmis = {u"kelmis.exe", u"Morvisk", {u"create", u"-g", u""}};
+  // The display names come from the build, where they are written once.
+  static const LauncherFacts kOrvane = {u"orvane.exe", u"" E2E_ORVANE_DISPLAY_NAME, {u"convert", u"-g"}};
+  static const LauncherFacts kKelmis = {u"kelmis.exe", u"" E2E_KELMIS_DISPLAY_NAME, {u"create", u"-g", u""}};
   return launcher == Launcher::kOrvane ? kOrvane : kKelmis;
 }
 

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "launcher/tool_arguments.h"
 #include "support/message_box.h"
 #include "support/probe_report.h"
 #include "support/windows_process.h"
@@ -56,7 +57,7 @@ class Install {
   Launcher which() const { return launcher_; }
   const std::u16string& folder() const { return folder_; }
   std::u16string launcher() const;
-  std::u16string tool() const { return join_path(folder_, u"tavrin.exe"); }
+  std::u16string tool() const { return join_path(folder_, kToolFileName); }
 
  private:
   void set_up(const std::u16string& subfolder, bool with_tool);

@@ -218,7 +218,7 @@ size_t own_line_length(const Install& install, const std::vector<std::u16string>
 
 using Runs = std::vector<LauncherRun>;
 
-const std::vector<std::u16string> kSeedArgs = {u"a b", u"q\"uote", u"tail\\", u"\u00e9\U0001F600", u""};
+const std::vector<std::u16string> kSeedArgs = {u"a b", u"q\"uote", uR"(tail\)", u"\u00e9\U0001F600", u""};
 
 // A run whose own arguments make a command line exactly `length` units
 // long: the tool's line, or (with `own`) the launcher's own.
@@ -266,7 +266,7 @@ std::vector<std::u16string> controls_and_noncharacters() {
 void hand_written_tail(const Context&, Runs* runs) {
   LauncherRun run = basic_run(Launcher::kKelmis);
   run.options.use_raw_tail = true;
-  run.options.raw_tail = u" \"\"\"\"\"\"\"\" \\\\\\\\\" \\\"\\\" \"\\\\\" a\"\"b \"\\\\\\\\";
+  run.options.raw_tail = uR"( """""""" \\\\" \"\" "\\" a""b "\\\\)";
   args_from_line(&run, u"\"" + run.install->launcher() + u"\"" + run.options.raw_tail);
   runs->push_back(std::move(run));
 }
@@ -501,8 +501,8 @@ void install_elsewhere(LauncherRun* run, const std::u16string& launcher_path, co
 // Decoys where a launcher that lost its folder would look: the root and a
 // folder of the spare drive, which becomes the current directory.
 void place_decoys(const Context& context, LauncherRun* run) {
-  std::u16string folder = context.drive + u"\\work";
-  if (!make_folders(folder) || !place_tool(context.drive + u"\\tavrin.exe") || !place_tool(folder + u"\\tavrin.exe")) {
+  std::u16string folder = context.drive + uR"(\work)";
+  if (!make_folders(folder) || !place_tool(context.drive + uR"(\tavrin.exe)") || !place_tool(folder + uR"(\tavrin.exe)")) {
     run->setup_failure = "cannot place the decoys";
   }
   run->options.directory = folder;
@@ -515,14 +515,14 @@ void on_share(const Context& context, bool in_subfolder, Runs* runs) {
   LauncherRun run = basic_run(Launcher::kOrvane);
   std::u16string folder = context.share;
   if (in_subfolder) {
-    folder += u"\\sub dir";
+    folder += uR"(\sub dir)";
     if (!CreateDirectoryW(w(folder), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
       run.setup_failure = "cannot make a folder on the share";
     }
   }
   run.args = {u"x"};
   run.options.args = run.args;
-  install_elsewhere(&run, folder + u"\\orvane.exe", folder + u"\\tavrin.exe");
+  install_elsewhere(&run, folder + uR"(\orvane.exe)", folder + uR"(\tavrin.exe)");
   place_decoys(context, &run);
   run.shown = {u"tavrin.exe", u"convert", u"-g", u"x"};
   runs->push_back(std::move(run));
@@ -532,7 +532,7 @@ void at_drive_root(const Context& context, Runs* runs) {
   LauncherRun run = basic_run(Launcher::kKelmis);
   run.args = {u"x"};
   run.options.args = run.args;
-  install_elsewhere(&run, context.drive + u"\\kelmis.exe", context.drive + u"\\tavrin.exe");
+  install_elsewhere(&run, context.drive + uR"(\kelmis.exe)", context.drive + uR"(\tavrin.exe)");
   runs->push_back(std::move(run));
 }
 
@@ -649,7 +649,7 @@ void crowd(const Context&, Runs* runs) {
   auto orvane = std::make_shared<Install>(Launcher::kOrvane);
   auto kelmis = std::make_shared<Install>(Launcher::kKelmis);
   TestRandom random(20241208);
-  const std::u16string units[] = {u"a", u" ", u"\"", u"\\", u"\u00e9", u"\U0001F600", u"\xD800", u"\t"};
+  const std::u16string units[] = {u"a", u" ", u"\"", uR"(\)", u"\u00e9", u"\U0001F600", u"\xD800", u"\t"};
   for (uint64_t i = 0; i < 50; ++i) {
     LauncherRun run;
     run.install = i % 2 ? kelmis : orvane;
@@ -703,7 +703,7 @@ std::vector<Row> table() {
       {"arguments of only quotes and backslashes", kDelivered,
        [](C, Runs* r) {
          with_args(kO,
-                   {u"\"", u"\"\"", u"\"\"\"", u"\\", u"\\\\\\", u"\\\"", u"\"\\", u"\\\"\\", u"\\\\\"\\\\", u"\" \\",
+                   {u"\"", u"\"\"", u"\"\"\"", uR"(\)", uR"(\\\)", uR"(\")", uR"("\)", uR"(\"\)", uR"(\\"\\)", uR"(" \)",
                     u"\\ \"", std::u16string(300, u'\\'), std::u16string(300, u'"'), u"\\\\\\\"\"\"\\"},
                    r);
        }},
@@ -713,7 +713,7 @@ std::vector<Row> table() {
       {"empty command line", kDelivered, [](C, Runs* r) { whole_line(kK, u"", r); }},
       {"command line of blanks and tabs only", kDelivered, [](C, Runs* r) { whole_line(kO, u"  \t \t ", r); }},
       {"command line whose program name lies", kDelivered,
-       [](C c, Runs* r) { whole_line(kO, u"\"" + c.drive + u"\\nowhere\\tavrin.exe\" x \"y z\"", r); }},
+       [](C c, Runs* r) { whole_line(kO, u"\"" + c.drive + uR"(\nowhere\tavrin.exe" x "y z")", r); }},
       // The tool.
       {"tool is a text file", box(193),
        [](C, Runs* r) { broken_tool([](const std::u16string& p) { return write_file(p, "not a program\r\n"); }, r); }},
@@ -738,8 +738,8 @@ std::vector<Row> table() {
       {"standard output a file open for reading only", kDelivered, output_read_only},
       // Install folders and drives.
       {"install folder with spaces, non-ASCII and emoji", kDelivered, odd_folder},
-      {"launcher started through a \\\\?\\ path", kDelivered, [](C, Runs* r) { started_through(u"\\\\?\\", r); }},
-      {"launcher started through a \\\\.\\ path", kDelivered, [](C, Runs* r) { started_through(u"\\\\.\\", r); }},
+      {R"(launcher started through a \\?\ path)", kDelivered, [](C, Runs* r) { started_through(uR"(\\?\)", r); }},
+      {R"(launcher started through a \\.\ path)", kDelivered, [](C, Runs* r) { started_through(uR"(\\.\)", r); }},
       {"launcher on a UNC share, decoys on the current drive", delivered_or_box(kFileNameTooLong),
        [](C c, Runs* r) { on_share(c, true, r); }},
       {"launcher on a UNC share's root, decoys on the current drive", delivered_or_box(kFileNameTooLong),
@@ -808,7 +808,7 @@ std::vector<Row> table() {
 // Wine names a program started from a share UNC\server\share\... (without
 // the leading separators) to the program itself; read that as the share.
 std::u16string module_path(const std::u16string& reported) {
-  if (reported.compare(0, 4, u"UNC\\") == 0) return u"\\\\" + reported.substr(4);
+  if (reported.compare(0, 4, uR"(UNC\)") == 0) return uR"(\\)" + reported.substr(4);
   return reported;
 }
 

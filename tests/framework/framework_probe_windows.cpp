@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "framework/signal_hub.h"
 #include "support/windows_process.h"
 
 namespace {
@@ -231,7 +232,7 @@ void expect_signal_window(HWND window) {
   EXPECT_FALSE(facts.visible);
   // WS_CLIPSIBLINGS | WS_CAPTION | WS_SYSMENU, WS_VISIBLE not among them;
   // the system may add WS_EX_WINDOWEDGE for the caption.
-  EXPECT_EQ(facts.style, 0x04C80000u) << std::hex << facts.style;
+  EXPECT_EQ(facts.style, kSignalWindowStyle) << std::hex << facts.style;
   EXPECT_EQ(facts.ex_style & ~DWORD(WS_EX_WINDOWEDGE), 0u) << std::hex << facts.ex_style;
   EXPECT_EQ(facts.rect.left, 100);
   EXPECT_EQ(facts.rect.top, 100);

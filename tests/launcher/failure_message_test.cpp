@@ -19,7 +19,7 @@ TEST_F(LauncherFailureMessage, NamesTheCodeAndTheCommandLineOrTheFallbackText) {
     std::u16string title;
     std::u16string text;
   } cases[] = {
-      {0, 2, u"\"C:\\x\\tavrin.exe\" convert -g", u"Ardelon",
+      {0, 2, uR"("C:\x\tavrin.exe" convert -g)", u"Ardelon",
        u"ERROR: 2  Unable to run command \"\"C:\\x\\tavrin.exe\" convert -g\".\n"},
       {0, 0xFFFFFFFFu, u"c", u"Ardelon", u"ERROR: -1  Unable to run command \"c\".\n"},
       // The command line could not be built: the fallback text, never the

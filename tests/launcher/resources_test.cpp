@@ -20,8 +20,8 @@ struct Launcher {
 };
 
 const Launcher kLaunchers[] = {
-    {ORVANE_PATH, u"Ardelon", u"orvane.exe"},
-    {KELMIS_PATH, u"Morvisk", u"kelmis.exe"},
+    {ORVANE_PATH, u"" ORVANE_DISPLAY_NAME, u"orvane.exe"},
+    {KELMIS_PATH, u"" KELMIS_DISPLAY_NAME, u"kelmis.exe"},
 };
 
 std::u16string version_string(const std::vector<char>& info, const wchar_t* name) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "launcher/tool_arguments.h"
 #include "support/message_box.h"
 #include "support/test_support.h"
 #include "support/windows_process.h"
@@ -30,7 +31,7 @@ TEST(LauncherStartupTrace, StartUpAndExitFollowTheSystemOrder) {
   TempDir dir(u"trace");
   ASSERT_TRUE(dir.ok());
   ASSERT_TRUE(copy_file(windows_path(STARTUP_TRACE_LAUNCHER), dir.file(u"orvane.exe")));
-  ASSERT_TRUE(copy_file(probe_program(), dir.file(u"tavrin.exe")));
+  ASSERT_TRUE(copy_file(probe_program(), dir.file(kToolFileName)));
 
   RunOptions options;
   options.argv = {dir.file(u"orvane.exe"), u"x"};

@@ -49,10 +49,10 @@ TEST(LauncherArguments, FixedEntriesThenOwnArgumentsAfterTheToolPath) {
     V own;
     V expected;
   } cases[] = {
-      {&kOrvane, u"C:\\Tools", {u"C:\\Tools\\orvane.exe"}, {u"C:\\Tools\\tavrin.exe", u"convert", u"-g"}},
-      {&kKelmis, u"C:\\Tools", {u"kelmis", u"x"}, {u"C:\\Tools\\tavrin.exe", u"create", u"-g", u"", u"x"}},
-      {&kOrvane, u"C:\\", {u"C:\\orvane.exe", u"a b", u"\"q\""}, {u"C:\\tavrin.exe", u"convert", u"-g", u"a b", u"\"q\""}},
-      {&kOrvane, u"\\\\srv\\share\\", {u"x"}, {u"\\\\srv\\share\\tavrin.exe", u"convert", u"-g"}},
+      {&kOrvane, uR"(C:\Tools)", {uR"(C:\Tools\orvane.exe)"}, {uR"(C:\Tools\tavrin.exe)", u"convert", u"-g"}},
+      {&kKelmis, uR"(C:\Tools)", {u"kelmis", u"x"}, {uR"(C:\Tools\tavrin.exe)", u"create", u"-g", u"", u"x"}},
+      {&kOrvane, uR"(C:\)", {uR"(C:\orvane.exe)", u"a b", u"\"q\""}, {uR"(C:\tavrin.exe)", u"convert", u"-g", u"a b", u"\"q\""}},
+      {&kOrvane, uR"(\\srv\share\)", {u"x"}, {uR"(\\srv\share\tavrin.exe)", u"convert", u"-g"}},
       {&kOrvane, u"C:\\My Tools\\\u00e9", {u"x", u""}, {u"C:\\My Tools\\\u00e9\\tavrin.exe", u"convert", u"-g", u""}},
   };
   for (const Case& c : cases) {
@@ -64,27 +64,27 @@ TEST(LauncherArguments, FixedEntriesThenOwnArgumentsAfterTheToolPath) {
 
 TEST(LauncherArguments, ASplitWithoutElementsStillFitsTheVector) {
   // Under ASan an undercounted capacity would be reported as an overflow.
-  Built b = build(kKelmis, u"C:\\Tools", true, {});
+  Built b = build(kKelmis, uR"(C:\Tools)", true, {});
   EXPECT_EQ(b.result, 0u);
-  EXPECT_EQ(b.argv, (V{u"C:\\Tools\\tavrin.exe", u"create", u"-g", u""}));
+  EXPECT_EQ(b.argv, (V{uR"(C:\Tools\tavrin.exe)", u"create", u"-g", u""}));
 }
 
 TEST(LauncherArguments, UnknownOrTooLongDirectoryNeverNamesAProgramToStart) {
-  Built unknown = build(kOrvane, u"\\", false, {u"me", u"a"});
+  Built unknown = build(kOrvane, uR"(\)", false, {u"me", u"a"});
   EXPECT_EQ(unknown.result, uint32_t(kToolPathUnknown));
   EXPECT_EQ(unknown.argv, (V{u"tavrin.exe", u"convert", u"-g", u"a"}));
 
   // An install path that fills the 300-unit work area of path resolution.
-  std::u16string deep = u"C:\\" + std::u16string(296, u'd');
+  std::u16string deep = uR"(C:\)" + std::u16string(296, u'd');
   Built too_long = build(kOrvane, deep, true, {u"me"});
   EXPECT_EQ(too_long.result, uint32_t(kToolPathUnknown));
   EXPECT_EQ(too_long.argv[0], u"tavrin.exe");
 
   // The longest directory that still resolves gives a full path.
-  std::u16string fits = u"C:\\" + std::u16string(280, u'd');
+  std::u16string fits = uR"(C:\)" + std::u16string(280, u'd');
   Built ok = build(kOrvane, fits, true, {u"me"});
   EXPECT_EQ(ok.result, 0u);
-  EXPECT_EQ(ok.argv[0], fits + u"\\tavrin.exe");
+  EXPECT_EQ(ok.argv[0], fits + uR"(\tavrin.exe)");
 }
 
 // The tool is started from the folder that holds the launcher, by a path
@@ -93,9 +93,9 @@ TEST(LauncherArguments, UnknownOrTooLongDirectoryNeverNamesAProgramToStart) {
 // prefixes, UNC shares and their roots, drive roots, and lengths around
 // MAX_PATH and the 300-unit limit.
 TEST(LauncherArguments, TheToolLiesInTheLaunchersOwnFolderOrNothingStarts) {
-  const std::u16string roots[] = {u"C:\\",           u"c:/",          u"\\\\srv\\share\\", u"\\\\srv\\share.\\",
-                                  u"\\\\?\\C:\\",    u"\\\\.\\C:\\",    u"\\\\?\\UNC\\srv\\share\\",
-                                  u"\\\\.\\UNC\\srv\\s\\", u"\\\\..\\share\\", u"\\\\srv\\...\\"};
+  const std::u16string roots[] = {uR"(C:\)",           u"c:/",          uR"(\\srv\share\)", uR"(\\srv\share.\)",
+                                  uR"(\\?\C:\)",    uR"(\\.\C:\)",    uR"(\\?\UNC\srv\share\)",
+                                  uR"(\\.\UNC\srv\s\)", uR"(\\..\share\)", uR"(\\srv\...\)"};
   const std::u16string names[] = {u"",   u"a",    u".",   u"..",   u"...",  u"a.",  u"a ",
                                   u" a", u".a",   u"a.b", u"....", u"a..",  u"b c"};
   const std::u16string files[] = {u"orvane.exe", u"x."};
@@ -105,12 +105,12 @@ TEST(LauncherArguments, TheToolLiesInTheLaunchersOwnFolderOrNothingStarts) {
       modules.push_back(root + file);
       for (const std::u16string& first : names) {
         for (const std::u16string& second : names) {
-          std::u16string middle = first + u"\\" + second + u"\\";
+          std::u16string middle = first + uR"(\)" + second + uR"(\)";
           modules.push_back(root + middle + file);
           // Padded to the lengths around the limits with a long folder name.
           for (size_t length : {259u, 260u, 299u, 300u}) {
             size_t fixed = root.size() + middle.size() + file.size() + 1;
-            if (fixed < length) modules.push_back(root + middle + std::u16string(length - fixed, u'p') + u"\\" + file);
+            if (fixed < length) modules.push_back(root + middle + std::u16string(length - fixed, u'p') + uR"(\)" + file);
           }
         }
       }
@@ -130,23 +130,23 @@ TEST(LauncherArguments, TheToolLiesInTheLaunchersOwnFolderOrNothingStarts) {
 }
 
 TEST(LauncherArguments, DotEntriesAreResolvedAgainstTheLauncherDirectory) {
-  static constexpr const char16_t* dotted[] = {u".\\data", u"..\\shared", u"plain"};
+  static constexpr const char16_t* dotted[] = {uR"(.\data)", uR"(..\shared)", u"plain"};
   const LauncherSetting setting = launcher_setting(dotted, "X");
   EXPECT_EQ(setting.fixed_count, 3);
   EXPECT_NE(setting.resolve_relative, nullptr);
   EXPECT_EQ(kOrvane.resolve_relative, nullptr) << "no entry needs resolving";
-  Built b = build(setting, u"C:\\Program Files\\X", true, {u"me"});
+  Built b = build(setting, uR"(C:\Program Files\X)", true, {u"me"});
   EXPECT_EQ(b.result, 0u);
-  EXPECT_EQ(b.argv, (V{u"C:\\Program Files\\X\\tavrin.exe", u"C:\\Program Files\\X\\data",
-                       u"C:\\Program Files\\shared", u"plain"}));
+  EXPECT_EQ(b.argv, (V{uR"(C:\Program Files\X\tavrin.exe)", uR"(C:\Program Files\X\data)",
+                       uR"(C:\Program Files\shared)", u"plain"}));
 }
 
 TEST(LauncherArguments, ADotEntryThatCannotBeResolvedFailsTheVector) {
   // The tool path fits, the longer dotted entry does not: the vector fails
   // instead of copying a stale buffer.
-  static constexpr const char16_t* dotted[] = {u".\\a-rather-long-entry-name-that-no-longer-fits"};
+  static constexpr const char16_t* dotted[] = {uR"(.\a-rather-long-entry-name-that-no-longer-fits)"};
   const LauncherSetting setting = launcher_setting(dotted, "X");
-  std::u16string dir = u"C:\\" + std::u16string(270, u'd');
+  std::u16string dir = uR"(C:\)" + std::u16string(270, u'd');
   Built b = build(setting, dir, true, {u"me"});
   EXPECT_EQ(b.result, uint32_t(kArgumentsFailed));
 }

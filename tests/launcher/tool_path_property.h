@@ -31,9 +31,9 @@ inline std::u16string with_backslashes(std::u16string text) {
 // components dropped. A \\?\ path is passed on as written.
 inline std::u16string as_windows_reads_it(const std::u16string& path) {
   std::u16string text = with_backslashes(path);
-  if (text.rfind(u"\\\\?\\", 0) == 0) return text;
+  if (text.rfind(uR"(\\?\)", 0) == 0) return text;
   size_t root = 0;
-  if (text.rfind(u"\\\\", 0) == 0) {
+  if (text.rfind(uR"(\\)", 0) == 0) {
     // \\server\share or \\.\device: two names belong to the root.
     size_t names = 0;
     root = 2;
@@ -62,7 +62,7 @@ inline std::u16string as_windows_reads_it(const std::u16string& path) {
   }
   std::u16string out = text.substr(0, root);
   if (!out.empty() && out.back() != u'\\' && !kept.empty()) out += u'\\';
-  for (size_t i = 0; i < kept.size(); ++i) out += (i ? u"\\" : u"") + kept[i];
+  for (size_t i = 0; i < kept.size(); ++i) out += (i ? uR"(\)" : u"") + kept[i];
   return out;
 }
 
@@ -70,12 +70,12 @@ inline std::u16string as_windows_reads_it(const std::u16string& path) {
 // whose vector build returned `result` with element 0 `tool`; else what is
 // wrong.
 inline std::string violation(const std::u16string& module, uint32_t result, const std::u16string& tool) {
-  if (result == kToolPathUnknown) return tool == u"tavrin.exe" ? "" : "refused, yet element 0 names a path";
+  if (result == kToolPathUnknown) return tool == kToolFileName ? "" : "refused, yet element 0 names a path";
   if (result != 0) return "neither started nor refused: " + std::to_string(result);
-  size_t cut = module.find_last_of(u"\\/");
+  size_t cut = module.find_last_of(uR"(\/)");
   if (cut == std::u16string::npos) return "started, though the module path names no folder";
   std::u16string folder = with_backslashes(module.substr(0, cut + 1));
-  if (with_backslashes(tool) != folder + u"tavrin.exe") return "the tool is not beside the module";
+  if (with_backslashes(tool) != folder + kToolFileName) return "the tool is not beside the module";
   if (as_windows_reads_it(tool) != with_backslashes(tool)) return "Windows reads the tool path otherwise";
   return "";
 }
@@ -89,7 +89,7 @@ inline std::string check_module(const LauncherSetting& setting, const std::u16st
   char16_t* dir = known ? file_directory(module.c_str()) : nullptr;
   const char16_t* own[] = {module.c_str(), nullptr};
   ToolArguments arguments;
-  uint32_t result = build_tool_arguments(&setting, dir ? dir : u"\\", dir != nullptr, own, 1, &arguments);
+  uint32_t result = build_tool_arguments(&setting, dir ? dir : uR"(\)", dir != nullptr, own, 1, &arguments);
   std::u16string tool = arguments.argv && arguments.argv[0] ? arguments.argv[0] : u"(none)";
   free_tool_arguments(&arguments);
   wide_free(dir);

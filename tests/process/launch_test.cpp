@@ -23,8 +23,8 @@ TEST(ProcessLaunch, ChildReceivesExactlyTheArgumentVector) {
       {u"create", u"-g", u"", u"x"},
       {u"two words", u"  ", u" lead", u"trail "},
       {u"a\"b", u"\"", u"\"\"", u"\"quoted\"", u"a \" b"},
-      {u"back\\", u"a\\b", u"a\\\\b", u"\\\\server\\share\\", u"a\\\"b", u"a\\\\\"b", u"end\\\\"},
-      {u"with space\\", u"with space\\\\", u"\\ \\", u"\\\""},
+      {uR"(back\)", uR"(a\b)", uR"(a\\b)", uR"(\\server\share\)", uR"(a\"b)", uR"(a\\"b)", uR"(end\\)"},
+      {uR"(with space\)", uR"(with space\\)", uR"(\ \)", uR"(\")"},
       {u"tab\there", u"\t", u"new\nline", u"\x0b"},
       {u"\u00e9l\u00e8ve", u"\u4e2d\u6587", u"\U0001F600 emoji", u"\u00a0nbsp"},
       {u"\xD800", u"a\xDC00z", u"\xDBFF\xDBFF", u"\xDFFF x"},
@@ -310,7 +310,7 @@ TEST(ProcessLaunch, NoConsoleWindowWithTheFlag) {
 
 TEST(ProcessLaunch, GivenEnvironmentArrivesSorted) {
   const std::vector<std::u16string> given = {
-      u"b=2", u"A=1", u"=C:=C:\\x", u"Zed=last", u"_UNDER=1", u"a_b=3", u"PATH=C:\\windows", u"",
+      u"b=2", u"A=1", uR"(=C:=C:\x)", u"Zed=last", u"_UNDER=1", u"a_b=3", uR"(PATH=C:\windows)", u"",
       u"Probe_Show=A;b;Zed;a_b;_UNDER;MISSING", u"A1=one", u"\u00e9t\u00e9=summer", u"EMPTY=",
   };
   ProbeStart start;
@@ -392,9 +392,9 @@ std::vector<FailedStart> failed_starts() {
   HANDLE stale = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0xFFFFF0));
   return {
       {"missing program", {missing, u"a"}, nullptr, INVALID_HANDLE_VALUE, nullptr, ERROR_FILE_NOT_FOUND},
-      {"missing directory", {probe_program()}, u"C:\\no\\such\\directory", INVALID_HANDLE_VALUE, nullptr, 0},
+      {"missing directory", {probe_program()}, uR"(C:\no\such\directory)", INVALID_HANDLE_VALUE, nullptr, 0},
       {"handle that cannot be passed", {probe_program()}, nullptr, stale, nullptr, ERROR_INVALID_HANDLE},
-      {"another user", {probe_program()}, nullptr, INVALID_HANDLE_VALUE, u"corp\\alice", 0},
+      {"another user", {probe_program()}, nullptr, INVALID_HANDLE_VALUE, uR"(corp\alice)", 0},
       {"another user, bare name", {probe_program()}, nullptr, INVALID_HANDLE_VALUE, u"alice", 0},
   };
 }
@@ -418,7 +418,7 @@ TEST(ProcessLaunch, FailedStartNeverReportsAStaleError) {
   WideArray argv({probe_program()});
   ProcessHandle* out = nullptr;
   SetLastError(ERROR_BAD_ARGUMENTS);
-  uint32_t error = start_process_as(&out, u"corp\\alice", u"secret", kStartNoWindow, argv.get(), nullptr, nullptr,
+  uint32_t error = start_process_as(&out, uR"(corp\alice)", u"secret", kStartNoWindow, argv.get(), nullptr, nullptr,
                                     nullptr, nullptr, nullptr);
   if (error == 0 && out) {
     out->ops->Terminate(out);
@@ -481,7 +481,7 @@ TEST(ProcessLaunch, TestCommandLinesSplitBack) {
   const char16_t pieces[] = {u'a', u' ', u'\t', u'\\', u'"', u'b'};
   for (uint64_t seed = 1; seed <= 500; ++seed) {
     TestRandom random(seed);
-    std::vector<std::u16string> argv = {u"C:\\p q\\prog.exe"};
+    std::vector<std::u16string> argv = {uR"(C:\p q\prog.exe)"};
     for (size_t n = random.below(5); n > 0; --n) {
       std::u16string a;
       for (size_t k = random.below(7); k > 0; --k) a += pieces[random.below(6)];

@@ -23,17 +23,17 @@ TEST(ProcessProbeEscape, KnownForms) {
   };
   const Case cases[] = {
       {u"plain text", "plain text"},
-      {u"C:\\dir\\", "C:\\\\dir\\\\"},
-      {u"tab\there", "tab\\u0009here"},
-      {u"line\r\nbreak", "line\\u000D\\u000Abreak"},
-      {std::u16string(u"nul\0x", 5), "nul\\u0000x"},
+      {uR"(C:\dir\)", R"(C:\\dir\\)"},
+      {u"tab\there", R"(tab\u0009here)"},
+      {u"line\r\nbreak", R"(line\u000D\u000Abreak)"},
+      {std::u16string(u"nul\0x", 5), R"(nul\u0000x)"},
       {u"\u007f\u0080\u009f\u00a0", "\\u007F\\u0080\\u009F\xC2\xA0"},
       {u"\u00e9\u20ac", "\xC3\xA9\xE2\x82\xAC"},
       {u"\U0001F600", "\xF0\x9F\x98\x80"},
-      {u"\xD800", "\\uD800"},
-      {u"\xDC00\xD800", "\\uDC00\\uD800"},
-      {u"a\xD83D", "a\\uD83D"},
-      {u"\\u0041", "\\\\u0041"},
+      {u"\xD800", R"(\uD800)"},
+      {u"\xDC00\xD800", R"(\uDC00\uD800)"},
+      {u"a\xD83D", R"(a\uD83D)"},
+      {uR"(\u0041)", R"(\\u0041)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(escaped(c.text));
@@ -64,7 +64,7 @@ TEST(ProcessProbeEscape, RoundTripsRandomUnits) {
 
 TEST(ProcessProbeEscape, RefusesWhatTheToolNeverWrites) {
   const char* bad[] = {
-      "\\",           "\\x",           "\\u12",          "\\u12G4",       "\\u00e9" /* lower-case hex */,
+      R"(\)",           R"(\x)",           R"(\u12)",          R"(\u12G4)",       R"(\u00e9)" /* lower-case hex */,
       "a\tb",         "\x7F",          "\x80",           "\xC3",          "\xC0\x80" /* overlong */,
       "\xE0\x80\x80", "\xED\xA0\x80" /* encoded surrogate */, "\xF4\x90\x80\x80" /* beyond U+10FFFF */, "\xFF",
   };
@@ -110,8 +110,8 @@ TEST(ProcessProbeReport, ReadsEveryField) {
   std::string error;
   ASSERT_TRUE(parse_probe_report(kReport, &r, &error)) << error;
   EXPECT_EQ(r.pid, 4242u);
-  EXPECT_EQ(r.command_line, u"\"Z:\\t\\probe.exe\" \"a b\" \"\"");
-  EXPECT_EQ(r.args, (std::vector<std::u16string>{u"Z:\\t\\probe.exe", u"a b", u""}));
+  EXPECT_EQ(r.command_line, uR"("Z:\t\probe.exe" "a b" "")");
+  EXPECT_EQ(r.args, (std::vector<std::u16string>{uR"(Z:\t\probe.exe)", u"a b", u""}));
   EXPECT_TRUE(r.handles[0].present);
   EXPECT_EQ(r.handles[0].type, "char");
   EXPECT_TRUE(r.handles[0].nul);
@@ -121,8 +121,8 @@ TEST(ProcessProbeReport, ReadsEveryField) {
   EXPECT_TRUE(r.console);
   EXPECT_FALSE(r.console_window);
   EXPECT_EQ(r.error_mode, 0x8001u);
-  EXPECT_EQ(r.current_directory, u"C:\\work");
-  EXPECT_EQ(r.module, u"Z:\\t\\probe.exe");
+  EXPECT_EQ(r.current_directory, uR"(C:\work)");
+  EXPECT_EQ(r.module, uR"(Z:\t\probe.exe)");
   EXPECT_EQ(r.env_names, (std::vector<std::u16string>{u"=C:", u"A", u"\u00e9t\xD800"}));
   ASSERT_NE(r.variable(u"A"), nullptr);
   EXPECT_TRUE(r.variable(u"A")->present);
@@ -162,7 +162,7 @@ TEST(ProcessProbeReport, RefusesBrokenReports) {
       {"unknown line", replaced("console_window 0\n", "console_window 0\nsurprise 1\n")},
       {"count too high", replaced("argc 3", "argc 4")},
       {"count too low", replaced("argc 3", "argc 2")},
-      {"bad escape", replaced("arg a b", "arg a\\qb")},
+      {"bad escape", replaced("arg a b", R"(arg a\qb)")},
       {"bad handle kind", replaced("handle error", "handle other")},
       {"handle field missing", replaced(" console=0\nhandle output", "\nhandle output")},
       {"present but type none", replaced("present=1 type=char", "present=1 type=none")},

@@ -155,7 +155,7 @@ TEST_F(UsertextCatalogTest, WithoutACatalogNothingIsStoredAndTheNextCallRetries)
   ASSERT_NE(catalog, nullptr);
   EXPECT_EQ(usertext_catalog_for_testing(), catalog);
   catalog->testMode = 0;
-  EXPECT_EQ(catalog->innerSink, nullptr);
+  EXPECT_EQ(catalog->inner_sink, nullptr);
   EXPECT_EQ(catalog->textMap->count, 1);
   const char16_t* first_key = u"x";
   EXPECT_EQ(catalog->textMap->ops->First(catalog->textMap, &first_key), nullptr);
@@ -165,10 +165,10 @@ TEST_F(UsertextCatalogTest, WithoutACatalogNothingIsStoredAndTheNextCallRetries)
 TEST_F(UsertextCatalogTest, MessageOutputGoesLineByLineToTheInnerSink) {
   RecordingSink sink{{&usertext_test::kRecordingOps}, {}};
   catalog->output->print(catalog, u"no sink yet\n");
-  catalog->innerSink = &sink.base;
+  catalog->inner_sink = &sink.base;
   catalog->output->print(catalog, u"one\r\ntwo");
   catalog->output->error(catalog, u"three\n");
-  catalog->innerSink = nullptr;
+  catalog->inner_sink = nullptr;
   std::vector<SinkCall> expected = {{u"one", true, nullptr}, {u"two", false, nullptr}, {u"three", true, nullptr}};
   EXPECT_EQ(sink.calls, expected);
 }

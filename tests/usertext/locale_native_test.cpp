@@ -30,6 +30,11 @@ class UsertextLocale : public UsertextFixture {
  protected:
   void SetUp() override {
     UsertextFixture::SetUp();
+    start_over();
+  }
+  // A fresh stand-in and the defaults registered anew.
+  void start_over() {
+    catalog->textMap->ops->Clear(catalog->textMap);
     usertext_stand_in_reset();
     register_usertext_defaults("Ardelon");
   }
@@ -45,30 +50,34 @@ class UsertextLocale : public UsertextFixture {
   }
 };
 
-TEST_F(UsertextLocale, NegativeNumberModes) {
-  struct Case {
-    uint32_t mode;
-    const char16_t* sign;
-    const char16_t* stored;
-  } cases[] = {
-      {0, u"-", u"(%1)"},         {1, u"-", u"-%1"},         {2, u"-", u"- %1"},
-      {3, u"-", u"%1-"},          {4, u"-", u"%1 -"},        {5, u"-", u"-%1"},
-      {0xFFFFFFFF, u"-", u"-%1"}, {2, u"\u2212", u"\u2212 %1"}, {4, u"\u2212", u"%1 \u2212"},
-      // Mode 1 keeps the default even with another sign.
-      {1, u"~", u"-%1"},
-      // Only the sign's first character counts; a pair stays whole.
-      {3, u"neg", u"%1n"},        {3, u"\U0001D7CEx", u"%1\U0001D7CE"},
-      // An empty sign is empty in the pattern too.
-      {2, u"", u" %1"},
-  };
-  for (const Case& c : cases) {
-    SetUp();
-    usertext_stand_in_set_text(kSign, c.sign);
-    usertext_stand_in_set_number(kMode, c.mode);
-    EXPECT_EQ(load().neg, S(c.stored)) << c.mode << " " << escaped(S(c.sign));
-    TearDown();
-  }
+struct NegativeMode {
+  uint32_t mode;
+  const char16_t* sign;
+  const char16_t* stored;
+};
+
+void PrintTo(const NegativeMode& c, std::ostream* os) { *os << c.mode << " " << escaped(S(c.sign)); }
+
+class UsertextLocaleNegativeMode : public UsertextLocale, public ::testing::WithParamInterface<NegativeMode> {};
+
+TEST_P(UsertextLocaleNegativeMode, StoresItsPattern) {
+  usertext_stand_in_set_text(kSign, GetParam().sign);
+  usertext_stand_in_set_number(kMode, GetParam().mode);
+  EXPECT_EQ(load().neg, S(GetParam().stored));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, UsertextLocaleNegativeMode,
+    ::testing::Values(NegativeMode{0, u"-", u"(%1)"}, NegativeMode{1, u"-", u"-%1"}, NegativeMode{2, u"-", u"- %1"},
+                      NegativeMode{3, u"-", u"%1-"}, NegativeMode{4, u"-", u"%1 -"}, NegativeMode{5, u"-", u"-%1"},
+                      NegativeMode{0xFFFFFFFF, u"-", u"-%1"}, NegativeMode{2, u"\u2212", u"\u2212 %1"},
+                      NegativeMode{4, u"\u2212", u"%1 \u2212"},
+                      // Mode 1 keeps the default even with another sign.
+                      NegativeMode{1, u"~", u"-%1"},
+                      // Only the sign's first character counts; a pair stays whole.
+                      NegativeMode{3, u"neg", u"%1n"}, NegativeMode{3, u"\U0001D7CEx", u"%1\U0001D7CE"},
+                      // An empty sign is empty in the pattern too.
+                      NegativeMode{2, u"", u" %1"}));
 
 TEST_F(UsertextLocale, StoredPatternsTakeTheNumberOnExpansion) {
   usertext_stand_in_set_number(kMode, 0);
@@ -122,13 +131,13 @@ TEST_F(UsertextLocale, FailedQueriesKeepWhatWasThere) {
   EXPECT_EQ(load(), expected);
 
   // A failed mode query means mode 1: nothing stored.
-  SetUp();
+  start_over();
   usertext_stand_in_set_text(kSign, u"~");
   usertext_stand_in_set_text(kMode, u"3");  // a text answer to a number query fails
   EXPECT_EQ(load().neg, u"-%1");
 
   // An answer longer than the 50-unit buffer fails the query.
-  SetUp();
+  start_over();
   std::u16string long_grouping(50, u'3');
   usertext_stand_in_set_text(kGrouping, long_grouping.c_str());
   EXPECT_EQ(load().grouping, u"3;0");

@@ -146,34 +146,41 @@ TEST_F(UsertextWriteAll, NoHandleWritesNothing) {
   EXPECT_TRUE(g_calls.empty());
 }
 
-TEST_F(UsertextWriteAll, Outcomes) {
-  struct Case {
-    const char* name;
-    std::deque<Response> script;
-    uint32_t result;
-    size_t count;
-    size_t calls;
-  } cases[] = {
-      {"all at once", {}, 0, 10, 1},
-      {"short write ends the loop", {{true, 4, 0}}, 0, 4, 1},
-      {"nothing written is short too", {{true, 0, 0}}, 0, 0, 1},
-      {"broken pipe first", {{false, 0, 109}}, 0, 0, 1},
-      {"no data first", {{false, 0, 232}}, 0, 0, 1},
-      {"end of file first", {{false, 0, 38}}, 0, 0, 1},
-      {"handle disk full first", {{false, 0, 39}}, 0, 0, 1},
-      {"disk full first", {{false, 0, 112}}, 0, 0, 1},
-      {"other error first", {{false, 0, 5}}, 5, 0, 1},
-      {"invalid handle reported by the system", {{false, 0, 6}}, 6, 0, 1},
-      {"a count beyond the request is capped", {{true, 50, 0}}, 0, 10, 1},
-  };
-  for (const Case& c : cases) {
-    SetUp();
-    size_t count = 12345;
-    EXPECT_EQ(run("0123456789", &count, c.script), c.result) << c.name;
-    EXPECT_EQ(count, c.count) << c.name;
-    EXPECT_EQ(g_calls.size(), c.calls) << c.name;
-  }
-  SetUp();
+struct WriteOutcome {
+  const char* name;
+  std::deque<Response> script;
+  uint32_t result;
+  size_t count;
+  size_t calls;
+};
+
+void PrintTo(const WriteOutcome& outcome, std::ostream* os) { *os << outcome.name; }
+
+class UsertextWriteAllOutcome : public UsertextWriteAll, public ::testing::WithParamInterface<WriteOutcome> {};
+
+TEST_P(UsertextWriteAllOutcome, OfTenBytes) {
+  const WriteOutcome& c = GetParam();
+  size_t count = 12345;
+  EXPECT_EQ(run("0123456789", &count, c.script), c.result);
+  EXPECT_EQ(count, c.count);
+  EXPECT_EQ(g_calls.size(), c.calls);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, UsertextWriteAllOutcome,
+    ::testing::Values(WriteOutcome{"all at once", {}, 0, 10, 1},
+                      WriteOutcome{"short write ends the loop", {{true, 4, 0}}, 0, 4, 1},
+                      WriteOutcome{"nothing written is short too", {{true, 0, 0}}, 0, 0, 1},
+                      WriteOutcome{"broken pipe first", {{false, 0, 109}}, 0, 0, 1},
+                      WriteOutcome{"no data first", {{false, 0, 232}}, 0, 0, 1},
+                      WriteOutcome{"end of file first", {{false, 0, 38}}, 0, 0, 1},
+                      WriteOutcome{"handle disk full first", {{false, 0, 39}}, 0, 0, 1},
+                      WriteOutcome{"disk full first", {{false, 0, 112}}, 0, 0, 1},
+                      WriteOutcome{"other error first", {{false, 0, 5}}, 5, 0, 1},
+                      WriteOutcome{"invalid handle reported by the system", {{false, 0, 6}}, 6, 0, 1},
+                      WriteOutcome{"a count beyond the request is capped", {{true, 50, 0}}, 0, 10, 1}));
+
+TEST_F(UsertextWriteAll, NothingToWriteMakesNoCall) {
   EXPECT_EQ(run("", nullptr, {{false, 0, 5}}), 0u);
   EXPECT_TRUE(g_calls.empty());
 }
