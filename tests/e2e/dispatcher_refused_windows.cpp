@@ -13,19 +13,11 @@
 // recorded, one line each, in the file that LAUNCHER_CALL_TRACE names.
 #include <windows.h>
 
+#include "support/recorded_line_windows.h"
+
 namespace {
 
-void record(const char* line) {
-  wchar_t path[MAX_PATH];
-  DWORD n = GetEnvironmentVariableW(L"LAUNCHER_CALL_TRACE", path, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return;
-  HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  DWORD written;
-  WriteFile(file, line, DWORD(lstrlenA(line)), &written, nullptr);
-  CloseHandle(file);
-}
+void record(const char* line) { append_recorded_line(L"LAUNCHER_CALL_TRACE", line); }
 
 template <typename Function>
 Function kernel32_function(const char* name) {
@@ -33,18 +25,18 @@ Function kernel32_function(const char* name) {
 }
 
 BOOL WINAPI refuse_dispatcher(const SERVICE_TABLE_ENTRYW*) {
-  record("StartServiceCtrlDispatcherW refused with 1063\n");
+  record("StartServiceCtrlDispatcherW refused with 1063");
   SetLastError(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
   return FALSE;
 }
 
 BOOL WINAPI recorded_terminate_thread(HANDLE thread, DWORD code) {
-  record("TerminateThread\n");
+  record("TerminateThread");
   return kernel32_function<decltype(&TerminateThread)>("TerminateThread")(thread, code);
 }
 
 BOOL WINAPI recorded_set_thread_priority(HANDLE thread, int priority) {
-  record("SetThreadPriority\n");
+  record("SetThreadPriority");
   return kernel32_function<decltype(&SetThreadPriority)>("SetThreadPriority")(thread, priority);
 }
 

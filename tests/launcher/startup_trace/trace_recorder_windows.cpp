@@ -15,28 +15,16 @@
 #include "launcher/startup_trace.h"
 #include "runtime/at_exit.h"
 #include "runtime/process_lock.h"
+#include "support/recorded_line_windows.h"
 #include "usertext/catalog.h"
 
 namespace {
-
-void write_line(const char* text) {
-  wchar_t path[MAX_PATH];
-  DWORD n = GetEnvironmentVariableW(L"STARTUP_TRACE_FILE", path, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return;
-  HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  DWORD written;
-  WriteFile(file, text, DWORD(lstrlenA(text)), &written, nullptr);
-  WriteFile(file, "\n", 1, &written, nullptr);
-  CloseHandle(file);
-}
 
 void write_pair(const char* what, const char* name) {
   char line[128];
   lstrcpyA(line, what);
   lstrcatA(line, name);
-  write_line(line);
+  append_recorded_line(L"STARTUP_TRACE_FILE", line);
 }
 
 // Names of the cleanups the runtime registers; the process lock's deletion
