@@ -37,7 +37,7 @@ const DWORD kToolExitCode = 7;
 const std::u16string kToolExitText = u"7";
 
 // The tavrin.exe that service runs use (see framework_service_tool.cpp).
-std::u16string service_tool_program() { return windows_path(E2E_FRAMEWORK_SERVICE_TOOL); }
+std::u16string service_tool_program() { return test_program(u16(E2E_FRAMEWORK_SERVICE_TOOL)); }
 
 // A handle of process `pid` for waiting, reading its exit code and ending
 // it; null when it cannot be opened.
