@@ -19,6 +19,7 @@
 
 #include "e2e_support.h"
 #include "framework/framework_probe.h"
+#include "support/system.h"
 #include "support/test_support.h"
 
 namespace {
@@ -377,6 +378,7 @@ std::unique_ptr<ServiceRun> running_service(Launcher launcher, SERVICE_STATUS_PR
 }
 
 TEST(E2eFrameworkService, RunsAcceptsControlsAndStopsWhenTheToolEnds) {
+  SKIP_UNLESS_SERVICES_CAN_BE_CREATED();
   for (Launcher launcher : kBoth) {
     SCOPED_TRACE(name_of(launcher));
     SERVICE_STATUS_PROCESS status = {};
@@ -516,6 +518,7 @@ ToolessStart start_without_tool(Launcher launcher) {
 }
 
 TEST(E2eFrameworkService, WithoutItsToolShowsNoBoxAndExits) {
+  SKIP_UNLESS_SERVICES_CAN_BE_CREATED();
   for (Launcher launcher : kBoth) {
     SCOPED_TRACE(name_of(launcher));
     ToolessStart seen;
@@ -562,6 +565,7 @@ class ReferenceProbe {
     state_->thread_made = thread != nullptr;
   }
   bool blocked() const { return state_->thread_made && !state_->returned.load(); }
+  bool failed_with(DWORD error) const { return state_->returned.load() && state_->error.load() == error; }
   std::string describe() const {
     if (!state_->thread_made) return "no reference thread";
     if (!state_->returned.load()) return "still blocked";
@@ -594,13 +598,17 @@ class ReferenceProbe {
 // service stays blocked for about ten seconds while some service process
 // runs. A launcher service of the test's own runs throughout, so the probe of
 // every launcher started meanwhile blocks; the launcher must still exit as
-// soon as its tool has ended. A hang check with a generous bound, not a
-// timing benchmark.
+// soon as its tool has ended. On Windows the probe fails at once with 1063.
+// A hang check with a generous bound, not a timing benchmark.
 TEST(E2eFrameworkShutdown, ExitsPromptlyAfterTheToolWhileTheProbeIsBlocked) {
+  const bool wine = running_under_wine();
   SERVICE_STATUS_PROCESS status = {};
   std::string why;
-  std::unique_ptr<ServiceRun> keeper = running_service(Launcher::kOrvane, &status, &why);
-  ASSERT_NE(keeper, nullptr) << why;
+  std::unique_ptr<ServiceRun> keeper;
+  if (wine) {
+    keeper = running_service(Launcher::kOrvane, &status, &why);
+    ASSERT_NE(keeper, nullptr) << why;
+  }
 
   // A process may make the call only once: one reference for both runs,
   // which take far less than the ten seconds.
@@ -619,14 +627,21 @@ TEST(E2eFrameworkShutdown, ExitsPromptlyAfterTheToolWhileTheProbeIsBlocked) {
     RecordProperty(std::string(name_of(launcher)) + "_exit_after_tool_ms", std::to_string(took));
     ASSERT_TRUE(ended) << "the launcher still runs " << kLongMs << " ms after its tool ended";
     EXPECT_EQ(run.launcher().exit_code(), 1u);
-    EXPECT_TRUE(reference_blocked) << "the condition for a blocked probe did not hold: the reference probe "
-                                   << reference.describe();
+    if (wine) {
+      EXPECT_TRUE(reference_blocked) << "the condition for a blocked probe did not hold: the reference probe "
+                                     << reference.describe();
+    } else {
+      EXPECT_TRUE(reference.failed_with(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT))
+          << system_name() << " did not fail the probe at once: the reference probe " << reference.describe();
+    }
     EXPECT_LT(took, 3000u) << "the launcher took " << took << " ms to exit after its tool ended";
   }
 
-  keeper->release();
-  EXPECT_TRUE(keeper->service().wait_for_state(SERVICE_STOPPED, kLongMs, &status)) << describe(status);
-  EXPECT_TRUE(keeper->launcher().ends_within(kLongMs));
+  if (keeper) {
+    keeper->release();
+    EXPECT_TRUE(keeper->service().wait_for_state(SERVICE_STOPPED, kLongMs, &status)) << describe(status);
+    EXPECT_TRUE(keeper->launcher().ends_within(kLongMs));
+  }
 }
 
 }  // namespace
