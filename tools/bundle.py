@@ -164,8 +164,8 @@ def programs_of(tree):
     return found
 
 
-def check_no_build_paths(path, data):
-    for place in {ROOT, os.path.realpath(ROOT)}:
+def check_no_build_paths(path, data, trees):
+    for place in {ROOT, os.path.realpath(ROOT)} | set(trees.values()):
         for encoded in (place.encode(), place.encode("utf-16-le")):
             if encoded in data:
                 fail("%s holds the build machine's path %s: the bundle would differ between builds" % (path, place))
@@ -218,7 +218,7 @@ def main():
                     subprocess.run([strip, copy], check=True)
                 with open(copy, "rb") as f:
                     files[member] = f.read()
-                check_no_build_paths(program, files[member])
+                check_no_build_paths(program, files[member], trees)
             missing = sorted(p for p in used if arch + "/" + p not in files)
             if missing:
                 fail("programs of the tests missing from %s: %s" % (tree, ", ".join(missing)))
