@@ -19,18 +19,14 @@ import hashlib
 import json
 import os
 import re
-import shutil
 import subprocess
 import sys
-import tempfile
 import zipfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-ARCHES = (("x64", "win64", "x86_64-w64-mingw32-strip"), ("x86", "win32", "i686-w64-mingw32-strip"))
+ARCHES = (("x64", "win64"), ("x86", "win32"))
 # Programs of a tree that the bundle leaves out (the launch-cost benchmark).
 LEFT_OUT = ("tools/launch_bench/",)
-# The launchers go in as they are: their bytes are the deliverables'.
-LAUNCHERS = ("src/launcher/",)
 # What may stand in front of a test program in a CTest command here: Wine's
 # loader through tools/wine-run, and the scripts that map a drive and a
 # share in the Wine prefix (run-tests.cmd maps both itself).
@@ -43,7 +39,7 @@ HANDLED = {"ENVIRONMENT", "ENVIRONMENT_MODIFICATION", "PASS_REGULAR_EXPRESSION",
 # and of the release themselves).
 HOST_LABEL = "release"
 # Text that run-tests.cmd puts on its lines unchanged.
-PLAIN = re.compile(r"^[A-Za-z0-9_ .,:;=+\-/\\]*$")
+PLAIN = re.compile(r"^[A-Za-z0-9_ .,:;=+*\-/\\]*$")
 FIXED_TIME = (2026, 1, 1, 0, 0, 0)
 
 
@@ -185,67 +181,57 @@ def main():
     trees = {"x64": os.path.realpath(options.win64), "x86": os.path.realpath(options.win32)}
     name = "orvane-tests-" + version()
 
-    staging = tempfile.mkdtemp(prefix="bundle-")
-    try:
-        files = {}  # name in the zip -> its bytes
-        lines = []
-        counts = {}
-        for arch, tree_name, strip in ARCHES:
-            tree = trees[arch]
-            if not os.path.isfile(os.path.join(tree, "CTestTestfile.cmake")):
-                fail("no build tree at %s (./dev build makes it)" % tree)
-            used = set()
-            counts[arch] = 0
-            lines.append("rem %s, %s" % (arch, tree_name))
-            for test in ctest_tests(tree):
-                labels = next((p["value"] for p in test.get("properties", []) if p["name"] == "LABELS"), [])
-                if HOST_LABEL in labels:
-                    continue
-                entry, program = test_entry(test, arch, tree, trees)
-                lines += entry
-                used.add(os.path.basename(program))
-                counts[arch] += 1
-            for program in programs_of(tree):
-                member = arch + "/" + os.path.basename(program)
-                if member in files:
-                    fail("two programs named %s in %s" % (os.path.basename(program), tree))
-                copy = program
-                relative = os.path.relpath(program, tree).replace(os.sep, "/")
-                if not relative.startswith(LAUNCHERS):
-                    # Test programs without their symbols: a third of the size.
-                    copy = os.path.join(staging, arch + "-" + os.path.basename(program))
-                    shutil.copyfile(program, copy)
-                    subprocess.run([strip, copy], check=True)
-                with open(copy, "rb") as f:
-                    files[member] = f.read()
-                check_no_build_paths(program, files[member], trees)
-            missing = sorted(p for p in used if arch + "/" + p not in files)
-            if missing:
-                fail("programs of the tests missing from %s: %s" % (tree, ", ".join(missing)))
+    files = {}  # name in the zip -> its bytes
+    lines = []
+    counts = {}
+    for arch, tree_name in ARCHES:
+        tree = trees[arch]
+        if not os.path.isfile(os.path.join(tree, "CTestTestfile.cmake")):
+            fail("no build tree at %s (./dev build makes it)" % tree)
+        used = set()
+        counts[arch] = 0
+        lines.append("rem %s, %s" % (arch, tree_name))
+        for test in ctest_tests(tree):
+            labels = next((p["value"] for p in test.get("properties", []) if p["name"] == "LABELS"), [])
+            if HOST_LABEL in labels:
+                continue
+            entry, program = test_entry(test, arch, tree, trees)
+            lines += entry
+            used.add(os.path.basename(program))
+            counts[arch] += 1
+        for program in programs_of(tree):
+            member = arch + "/" + os.path.basename(program)
+            if member in files:
+                fail("two programs named %s in %s" % (os.path.basename(program), tree))
+            # As built: the very programs tested here.
+            with open(program, "rb") as f:
+                files[member] = f.read()
+            check_no_build_paths(program, files[member], trees)
+        missing = sorted(p for p in used if arch + "/" + p not in files)
+        if missing:
+            fail("programs of the tests missing from %s: %s" % (tree, ", ".join(missing)))
 
-        deliverables = {"ORVANE": "x64/orvane.exe", "KELMIS": "x86/kelmis.exe"}
-        with open(os.path.join(ROOT, "tools", "bundle", "run-tests.cmd")) as f:
-            script = f.read()
-        script = script.replace("@BUNDLE@", name).replace("@TESTS@", "\n".join(lines))
-        for key, member in deliverables.items():
-            if member not in files:
-                fail("the deliverable %s is missing" % member)
-            script = script.replace("@%s_SHA256@" % key, hashlib.sha256(files[member]).hexdigest())
-        # cmd.exe reads its scripts with CR LF line ends.
-        files["run-tests.cmd"] = script.replace("\r\n", "\n").replace("\n", "\r\n").encode("ascii")
+    deliverables = {"ORVANE": "x64/orvane.exe", "KELMIS": "x86/kelmis.exe"}
+    with open(os.path.join(ROOT, "tools", "bundle", "run-tests.cmd")) as f:
+        script = f.read()
+    script = script.replace("@BUNDLE@", name).replace("@TESTS@", "\n".join(lines))
+    for key, member in deliverables.items():
+        if member not in files:
+            fail("the deliverable %s is missing" % member)
+        script = script.replace("@%s_SHA256@" % key, hashlib.sha256(files[member]).hexdigest())
+    # cmd.exe reads its scripts with CR LF line ends.
+    files["run-tests.cmd"] = script.replace("\r\n", "\n").replace("\n", "\r\n").encode("ascii")
 
-        os.makedirs(options.out, exist_ok=True)
-        zip_path = os.path.join(options.out, name + ".zip")
-        partial = zip_path + ".part"
-        with zipfile.ZipFile(partial, "w", zipfile.ZIP_DEFLATED) as z:
-            for member in sorted(files):
-                info = zipfile.ZipInfo(member, date_time=FIXED_TIME)
-                info.external_attr = (0o755 if member.endswith((".exe", ".cmd")) else 0o644) << 16
-                info.compress_type = zipfile.ZIP_DEFLATED
-                z.writestr(info, files[member])
-        os.replace(partial, zip_path)
-    finally:
-        shutil.rmtree(staging, ignore_errors=True)
+    os.makedirs(options.out, exist_ok=True)
+    zip_path = os.path.join(options.out, name + ".zip")
+    partial = zip_path + ".part"
+    with zipfile.ZipFile(partial, "w", zipfile.ZIP_DEFLATED) as z:
+        for member in sorted(files):
+            info = zipfile.ZipInfo(member, date_time=FIXED_TIME)
+            info.external_attr = (0o755 if member.endswith((".exe", ".cmd")) else 0o644) << 16
+            info.compress_type = zipfile.ZIP_DEFLATED
+            z.writestr(info, files[member])
+    os.replace(partial, zip_path)
     print("%s: %d tests of 64-bit programs, %d of 32-bit programs, %d files, sha256 %s"
           % (zip_path, counts["x64"], counts["x86"], len(files), sha256(zip_path)))
 

@@ -19,6 +19,8 @@ set "BUNDLE=@BUNDLE@"
 rem Tests see that the bundle's script runs them.
 set "LAUNCHERS_TEST_BUNDLE=%BUNDLE%"
 set "HERE=%~dp0"
+rem The tests run from the bundle's folder, wherever the script is started.
+cd /d "%HERE%" >nul 2>&1
 set "REPORT=%HERE%run-tests-report.txt"
 call :make_work_folder
 if errorlevel 1 exit /b 1
