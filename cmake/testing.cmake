@@ -7,6 +7,9 @@
 #   add_windows_test(NAME SOURCES ... [LABELS ...] [WIN32])
 #                                       tests of the Windows layer: win64 only,
 #                                       or win64 and win32 with WIN32.
+#   test_program_path(TARGET DEFINITION PROGRAM)
+#                                       tells test program TARGET where
+#                                       program PROGRAM lies (see below).
 
 if(NOT WIN32)
   find_package(GTest REQUIRED)
@@ -78,4 +81,15 @@ function(finish_core_test_suite)
   _launchers_test_target(core_tests32 SOURCES ${sources})
   add_test(NAME core_tests32 COMMAND core_tests32 --gtest_brief=1)
   set_tests_properties(core_tests32 PROPERTIES LABELS wine32 TIMEOUT ${LAUNCHERS_WINE_TIMEOUT})
+endfunction()
+
+# DEFINITION, a compile definition of test program TARGET, names the file of
+# PROGRAM relative to TARGET's folder in the build tree; test_program()
+# (tests/support) looks for it there, or beside the test program in a test
+# bundle. No build path reaches a test program, so a bundle comes out the
+# same wherever it is built.
+function(test_program_path target definition program)
+  target_compile_definitions(${target} PRIVATE
+    ${definition}="$<PATH:RELATIVE_PATH,$<TARGET_FILE:${program}>,$<TARGET_FILE_DIR:${target}>>")
+  add_dependencies(${target} ${program})
 endfunction()

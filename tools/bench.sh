@@ -20,7 +20,7 @@ cp "$BUILD/win64/tools/probe/probe.exe" "$DIR/tavrin.exe"
 # dispatcher call refuses at once instead of blocking as under Wine: their
 # cost is the one a Windows user sees.
 for launcher in orvane kelmis; do
-  cp "$BUILD/win64/tests/e2e/dispatcher_refused/$launcher.exe" "$DIR/$launcher-windows-path.exe"
+  cp "$BUILD/win64/tests/e2e/${launcher}_dispatcher_refused.exe" "$DIR/$launcher-windows-path.exe"
 done
 win() { printf 'Z:%s' "${1//\//\\}"; }
 # The launchers and the tool get the NUL device as standard handles.

@@ -1,32 +1,25 @@
 #!/usr/bin/env bash
-# ./dev dist: the release folder dist/release/ with a zip of the two
-# deliverables, SHA256SUMS and the notes for people who ship them. Checks
-# first that the deliverables build reproducibly.
+# ./dev dist: the release folder dist/release/ with the two deliverables, a
+# zip of them, SHA256SUMS and the notes for people who ship them, signed when
+# a certificate is given (see tools/release.sh). Checks first that the
+# deliverables build reproducibly, and ships only the bytes so proved.
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-VERSION=$(sed -n 's/^project(launchers VERSION \([0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt")
 OUT=$ROOT/dist/release
 
 "$ROOT/tools/repro.sh"
 
-rm -rf "$OUT"
-mkdir -p "$OUT"
-cp "$ROOT/dist/x64/orvane.exe" "$ROOT/dist/x86/kelmis.exe" "$OUT/"
-cp "$ROOT/docs/shipping.txt" "$OUT/README.txt"
-# A zip with fixed time stamps and order, so the same programs give the same
-# zip.
-python3 - "$OUT" "launchers-$VERSION.zip" <<'PY'
-import os, sys, zipfile
-out, name = sys.argv[1], sys.argv[2]
-with zipfile.ZipFile(os.path.join(out, name), "w", zipfile.ZIP_DEFLATED) as z:
-    for member in ("orvane.exe", "kelmis.exe", "README.txt"):
-        info = zipfile.ZipInfo(member, date_time=(2026, 1, 1, 0, 0, 0))
-        info.external_attr = 0o644 << 16
-        info.compress_type = zipfile.ZIP_DEFLATED
-        with open(os.path.join(out, member), "rb") as f:
-            z.writestr(info, f.read())
-PY
-(cd "$OUT" && sha256sum orvane.exe kelmis.exe "launchers-$VERSION.zip" > SHA256SUMS)
-echo "release $VERSION in $OUT:"
-ls -l "$OUT"
+proven=$ROOT/build/repro/SHA256SUMS
+for pair in x64/orvane.exe=win64/orvane.exe x86/kelmis.exe=win32/kelmis.exe; do
+  file=${pair%%=*}
+  hash=$(sha256sum "$ROOT/dist/$file" | cut -d' ' -f1)
+  if ! grep -q -x "$hash  ${pair#*=}" "$proven"; then
+    echo "dist/$file is not the program that the reproducibility check built (./dev build makes it again)" >&2
+    exit 1
+  fi
+done
+
+"$ROOT/tools/release.sh" "$OUT" "$ROOT/dist/x64/orvane.exe" "$ROOT/dist/x86/kelmis.exe"
+echo "release in $OUT:"
+(cd "$OUT" && find . -type f ! -name 'orvane-tests-*' | sort | xargs ls -l)
 cat "$OUT/SHA256SUMS"

@@ -2,10 +2,18 @@
 # ./dev repro: builds the deliverables twice from the same commit, from two
 # source copies at different paths into two different build folders, and
 # checks that the four programs are bit for bit the same. Build paths and time
-# stamps must not reach the binaries.
+# stamps must not reach the binaries. The SHA-256 of the programs proved so
+# stay in build/repro/SHA256SUMS (./dev dist ships only those bytes).
+#
+# ./dev repro --bundle builds every program of the two Windows trees twice
+# instead and compares the two test bundles as well (minutes longer).
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 WORK=$ROOT/build/repro
+BUNDLE=0
+[ "${1:-}" = --bundle ] && BUNDLE=1
+targets=(--target orvane kelmis)
+[ $BUNDLE -eq 1 ] && targets=()
 rm -rf "$WORK"
 mkdir -p "$WORK"
 
@@ -20,10 +28,13 @@ build_copy() {
   local source=$1 binary=$2
   cmake -S "$source" -B "$binary/win64" -G Ninja --toolchain "$source/cmake/toolchain-win64.cmake" \
     -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
-  cmake --build "$binary/win64" --target orvane kelmis -j "$(nproc)" >/dev/null
+  cmake --build "$binary/win64" "${targets[@]}" -j "$(nproc)" >/dev/null
   cmake -S "$source" -B "$binary/win32" -G Ninja --toolchain "$source/cmake/toolchain-win32.cmake" \
     -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
-  cmake --build "$binary/win32" --target orvane kelmis -j "$(nproc)" >/dev/null
+  cmake --build "$binary/win32" "${targets[@]}" -j "$(nproc)" >/dev/null
+  if [ $BUNDLE -eq 1 ]; then
+    python3 "$source/tools/bundle.py" --out "$binary/bundle" --win64 "$binary/win64" --win32 "$binary/win32" >/dev/null
+  fi
 }
 
 copy_source "$WORK/first/src"
@@ -32,18 +43,30 @@ build_copy "$WORK/first/src" "$WORK/first/out"
 build_copy "$WORK/second copy/elsewhere/source" "$WORK/second copy/build tree"
 
 status=0
+compare() {  # NAME FIRST SECOND
+  if cmp -s "$2" "$3"; then
+    echo "identical: $1 $(sha256sum "$2" | cut -c1-16)"
+  else
+    echo "DIFFERENT: $1"
+    cmp "$2" "$3" | head -3 || true
+    status=1
+  fi
+}
+sums=()
 for arch in win64 win32; do
   for launcher in orvane kelmis; do
     a="$WORK/first/out/$arch/src/launcher/$launcher.exe"
-    b="$WORK/second copy/build tree/$arch/src/launcher/$launcher.exe"
-    if cmp -s "$a" "$b"; then
-      echo "identical: $arch/$launcher.exe $(sha256sum "$a" | cut -c1-16)"
-    else
-      echo "DIFFERENT: $arch/$launcher.exe"
-      cmp "$a" "$b" | head -3 || true
-      status=1
-    fi
+    compare "$arch/$launcher.exe" "$a" "$WORK/second copy/build tree/$arch/src/launcher/$launcher.exe"
+    sums+=("$(sha256sum "$a" | cut -d' ' -f1)  $arch/$launcher.exe")
   done
 done
-[ $status -eq 0 ] && rm -rf "$WORK"
+if [ $BUNDLE -eq 1 ]; then
+  for a in "$WORK"/first/out/bundle/*.zip; do
+    compare "$(basename "$a")" "$a" "$WORK/second copy/build tree/bundle/$(basename "$a")"
+  done
+fi
+if [ $status -eq 0 ]; then
+  rm -rf "$WORK/first" "$WORK/second copy"
+  printf '%s\n' "${sums[@]}" >"$WORK/SHA256SUMS"
+fi
 exit $status

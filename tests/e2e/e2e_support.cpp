@@ -153,9 +153,8 @@ static std::u16string given_program(const wchar_t* variable) {
 
 std::u16string built_launcher(Launcher launcher) {
   bool orvane = launcher == Launcher::kOrvane;
-  std::u16string given = given_program(orvane ? L"LAUNCHERS_E2E_ORVANE" : L"LAUNCHERS_E2E_KELMIS");
-  if (!given.empty()) return given;
-  return windows_path(orvane ? E2E_ORVANE_PROGRAM : E2E_KELMIS_PROGRAM);
+  return test_program(u16(orvane ? E2E_ORVANE_PROGRAM : E2E_KELMIS_PROGRAM),
+                      orvane ? L"LAUNCHERS_E2E_ORVANE" : L"LAUNCHERS_E2E_KELMIS");
 }
 
 std::u16string built_tool() {

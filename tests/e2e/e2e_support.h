@@ -30,11 +30,10 @@ struct LauncherFacts {
 };
 const LauncherFacts& launcher_facts(Launcher launcher);
 
-// The launcher program of this build tree (paths come from the build as
-// compile definitions; LAUNCHERS_E2E_ORVANE or LAUNCHERS_E2E_KELMIS, Windows
-// or Unix paths, test other copies such as the dist ones) and the test tool
-// that stands in for tavrin.exe: LAUNCHERS_E2E_TOOL when set, else the
-// tree's own probe.exe.
+// The launcher program of this build tree or test bundle (see test_program;
+// LAUNCHERS_E2E_ORVANE or LAUNCHERS_E2E_KELMIS, Windows or Unix paths, test
+// other copies such as the dist ones) and the test tool that stands in for
+// tavrin.exe: LAUNCHERS_E2E_TOOL when set, else probe.exe.
 std::u16string built_launcher(Launcher launcher);
 std::u16string built_tool();
 

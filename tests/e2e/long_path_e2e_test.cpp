@@ -6,11 +6,13 @@
 //
 // Run through with_spare_drive.sh, which maps a drive of the Wine prefix to
 // a scratch folder (LAUNCHERS_E2E_DRIVE) so that a decoy can sit at a
-// drive's root. The launchers are started through ntdll: CreateProcessW
-// does not start programs at such paths.
+// drive's root; on Windows the test bundle's script maps one. The launchers
+// are started through ntdll: CreateProcessW does not start programs at such
+// paths.
 #include <gtest/gtest.h>
 
 #include "e2e_support.h"
+#include "support/system.h"
 #include "support/test_support.h"
 
 namespace {
@@ -37,7 +39,10 @@ class E2eLongPath : public ::testing::Test {
  protected:
   void SetUp() override {
     drive_ = spare_drive();
-    ASSERT_FALSE(drive_.empty()) << "LAUNCHERS_E2E_DRIVE is not set: run this program through with_spare_drive.sh";
+    const char* unset = "LAUNCHERS_E2E_DRIVE is not set: run this program through with_spare_drive.sh, or from the "
+                        "test bundle's run-tests.cmd";
+    if (drive_.empty() && !running_under_wine()) GTEST_SKIP() << unset;
+    ASSERT_FALSE(drive_.empty()) << unset;
     current_ = drive_ + u"\\work";
     ASSERT_TRUE(make_folders(current_));
     ASSERT_TRUE(place_tool(drive_ + u"\\tavrin.exe"));
@@ -65,22 +70,26 @@ class E2eLongPath : public ::testing::Test {
 };
 
 // 299 characters are still read whole: the tool is looked for beside the
-// launcher. (The system itself may refuse to start a program at such a
-// length, so the outcome is a box that names the full tool path.)
+// launcher. The system itself may refuse to start a program at such a
+// length, so the outcome is a box that names the full tool path: Wine
+// refuses it (error 3), and so does Windows for a program that is not
+// long-path aware (the launchers' manifests do not say so), perhaps with
+// 206 itself.
 TEST_F(E2eLongPath, PathOf299CharactersIsStillReadWhole) {
+  const bool wine = running_under_wine();
   std::u16string tool;
   LaunchOutcome outcome = run(Launcher::kOrvane, 299, &tool);
   EXPECT_EQ(outcome.failure, "") << outcome.describe();
   for (const ProbeReport& report : outcome.reports) {
     EXPECT_EQ(shown(report.module), shown(tool)) << "a decoy was started\n" << outcome.describe();
   }
-  if (outcome.exit_code == 1) {
+  if (outcome.exit_code == 1 && wine) {
     EXPECT_EQ(outcome.reports.size(), 1u) << outcome.describe();
     return;
   }
   ASSERT_TRUE(outcome.box.found) << outcome.describe();
   long long code = code_in(outcome.box.text);
-  EXPECT_NE(code, kFileNameTooLong) << outcome.describe();
+  if (wine) EXPECT_NE(code, kFileNameTooLong) << outcome.describe();
   EXPECT_EQ(code, static_cast<long long>(outcome.exit_code)) << outcome.describe();
   std::u16string line = quoted_command_line({tool, u"convert", u"-g"});
   EXPECT_EQ(shown(outcome.box.text), shown(failure_text(outcome.exit_code, line, false)));

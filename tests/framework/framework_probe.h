@@ -12,9 +12,9 @@
 #include <thread>
 #include <vector>
 
-// framework_host.exe of this build tree: LAUNCHERS_FRAMEWORK_HOST when set,
-// else tools\framework_host\framework_host.exe two folders above this test
-// program.
+// framework_host.exe: LAUNCHERS_FRAMEWORK_HOST, beside this test program, or
+// tools\framework_host\framework_host.exe two folders above it (see
+// test_program).
 std::u16string framework_host_program();
 
 // The top-level window of `class_name` owned by process `pid`, polled every

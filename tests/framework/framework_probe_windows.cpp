@@ -33,10 +33,7 @@ BOOL CALLBACK match_window(HWND window, LPARAM param) {
 }  // namespace
 
 std::u16string framework_host_program() {
-  wchar_t given[MAX_PATH * 4];
-  DWORD n = GetEnvironmentVariableW(L"LAUNCHERS_FRAMEWORK_HOST", given, MAX_PATH * 4);
-  if (n > 0 && n < MAX_PATH * 4) return u(given);
-  return full_path(join_path(this_program_directory(), u"..\\..\\tools\\framework_host\\framework_host.exe"));
+  return test_program(u"../../tools/framework_host/framework_host.exe", L"LAUNCHERS_FRAMEWORK_HOST");
 }
 
 HWND find_process_window(DWORD pid, const std::u16string& class_name, DWORD timeout_ms, HANDLE process) {

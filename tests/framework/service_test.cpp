@@ -8,6 +8,7 @@
 #include <string>
 
 #include "framework/framework_probe.h"
+#include "support/system.h"
 #include "support/windows_process.h"
 
 namespace {
@@ -18,6 +19,7 @@ std::u16string number(unsigned long value) {
 }
 
 TEST(FrameworkService, RunsAcceptsControlsAndStopsWhenItsWorkEnds) {
+  SKIP_UNLESS_SERVICES_CAN_BE_CREATED();
   TempDir dir(u"fwsvc");
   ASSERT_TRUE(dir.ok());
   std::u16string stop_file = dir.file(u"stop");

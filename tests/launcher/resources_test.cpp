@@ -14,7 +14,7 @@
 namespace {
 
 struct Launcher {
-  const char* unix_path;
+  const char* in_build_tree;  // see test_program()
   const char16_t* display_name;
   const char16_t* file_name;
 };
@@ -37,7 +37,7 @@ TEST(LauncherResources, VersionInformationNamesTheLauncher) {
   unsigned major = 0, minor = 0, patch = 0;
   ASSERT_EQ(sscanf(LAUNCHERS_VERSION, "%u.%u.%u", &major, &minor, &patch), 3);
   for (const Launcher& launcher : kLaunchers) {
-    std::u16string path = windows_path(launcher.unix_path);
+    std::u16string path = test_program(u16(launcher.in_build_tree));
     SCOPED_TRACE(utf8(path));
     const wchar_t* wide_path = reinterpret_cast<const wchar_t*>(path.c_str());
     DWORD ignored = 0;
@@ -97,7 +97,7 @@ bool well_formed(const std::string& xml, std::string* why) {
 
 TEST(LauncherResources, ManifestAsksForWhatTheLaunchersNeed) {
   for (const Launcher& launcher : kLaunchers) {
-    std::u16string path = windows_path(launcher.unix_path);
+    std::u16string path = test_program(u16(launcher.in_build_tree));
     SCOPED_TRACE(utf8(path));
     HMODULE module = LoadLibraryExW(reinterpret_cast<const wchar_t*>(path.c_str()), nullptr,
                                     LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);

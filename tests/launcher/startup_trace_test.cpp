@@ -30,7 +30,7 @@ std::vector<std::string> lines_of(const std::string& text) {
 TEST(LauncherStartupTrace, StartUpAndExitFollowTheSystemOrder) {
   TempDir dir(u"trace");
   ASSERT_TRUE(dir.ok());
-  ASSERT_TRUE(copy_file(windows_path(STARTUP_TRACE_LAUNCHER), dir.file(u"orvane.exe")));
+  ASSERT_TRUE(copy_file(test_program(u16(STARTUP_TRACE_LAUNCHER)), dir.file(u"orvane.exe")));
   ASSERT_TRUE(copy_file(probe_program(), dir.file(kToolFileName)));
 
   RunOptions options;

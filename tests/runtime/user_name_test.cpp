@@ -3,8 +3,8 @@
 //
 // Which name GetUserNameW gives cannot be chosen on Windows. Wine takes it
 // from the WINEUSERNAME variable of the calling process, which these cases set
-// to the names they need; where that has no effect (not Wine) the cases with
-// chosen names are skipped and only the comparison with the real name runs.
+// to the names they need; on Windows the cases with chosen names are skipped
+// and only the comparison with the real name runs.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -16,6 +16,7 @@
 #include "cmdline/process_info_cache.h"
 #include "runtime/nt_api.h"
 #include "runtime/user_name.h"
+#include "support/system.h"
 #include "support/test_support.h"
 
 namespace {
@@ -40,6 +41,7 @@ class ChosenUserName {
     if (had_old_) old_ = std::u16string(reinterpret_cast<const char16_t*>(old));
     SetEnvironmentVariableW(L"WINEUSERNAME", w(name));
     took_effect_ = system_user_name() == name;
+    if (running_under_wine()) EXPECT_TRUE(took_effect_) << system_name() << " ignored WINEUSERNAME";
   }
   ~ChosenUserName() { SetEnvironmentVariableW(L"WINEUSERNAME", had_old_ ? w(old_) : nullptr); }
   bool took_effect() const { return took_effect_; }
@@ -78,7 +80,7 @@ TEST(RuntimeUserName, AgreesWithGetUserNameW) {
 
 TEST(RuntimeUserName, FiveLetterNameCutToThreeLetters) {
   ChosenUserName chosen(u"admin");
-  if (!chosen.took_effect()) GTEST_SKIP() << "the user name cannot be chosen here";
+  if (!chosen.took_effect()) GTEST_SKIP() << "the user name cannot be chosen on " << system_name();
   char16_t buffer[8] = {u'x', u'x', u'x', u'x', u'x', u'x', u'x', u'x'};
   EXPECT_EQ(QueryUserName(buffer, 4), 5u);
   EXPECT_EQ(std::u16string(buffer), u"adm");
@@ -93,7 +95,7 @@ TEST(RuntimeUserName, ChosenNamesOfEveryKind) {
   for (const std::u16string& name : names) {
     SCOPED_TRACE(escaped(name.substr(0, 20)));
     ChosenUserName chosen(name);
-    if (!chosen.took_effect()) GTEST_SKIP() << "the user name cannot be chosen here";
+    if (!chosen.took_effect()) GTEST_SKIP() << "the user name cannot be chosen on " << system_name();
     check_copies(name);
   }
 }
@@ -103,7 +105,7 @@ TEST(RuntimeUserName, NameTooLongForTwoHundredUnitsReadsAsQuestionMark) {
     SCOPED_TRACE(length);
     std::u16string name(length, u'L');
     ChosenUserName chosen(name);
-    if (!chosen.took_effect()) GTEST_SKIP() << "the user name cannot be chosen here";
+    if (!chosen.took_effect()) GTEST_SKIP() << "the user name cannot be chosen on " << system_name();
     check_copies(u"?");
   }
 }
@@ -112,7 +114,7 @@ TEST(RuntimeUserName, CacheKeepsTheFirstName) {
   ASSERT_EQ(cache_get(kSlotUserName), nullptr) << "nothing else in this program fills the slot";
   {
     ChosenUserName chosen(u"first");
-    if (!chosen.took_effect()) GTEST_SKIP() << "the user name cannot be chosen here";
+    if (!chosen.took_effect()) GTEST_SKIP() << "the user name cannot be chosen on " << system_name();
     init_cached_user_name();
   }
   const char16_t* cached = static_cast<const char16_t*>(cache_get(kSlotUserName));

@@ -201,11 +201,20 @@ struct TestPipe {
 // A handle of the NUL device, not inheritable (caller closes).
 HANDLE open_nul_device();
 
-// --- the test tool -------------------------------------------------------------
+// --- programs the tests run -------------------------------------------------------
 
-// probe.exe of this build tree: the LAUNCHERS_PROBE variable when set (a
-// Windows path), else tools\probe\probe.exe two folders above this test
-// program (test programs live in <tree>\tests\<subsystem>\).
+// A program the tests run (the test tool, the launchers, helpers), found
+// alike in a build tree and in an unpacked test bundle: the path in the
+// environment variable `variable` when one is given and set (another copy;
+// a Windows path, or under Wine a Unix path); else the file of that name
+// beside this test program (a bundle keeps all programs of one architecture
+// in one folder); else `in_build_tree`, its path relative to this program's
+// folder in the build tree ('/' or '\' between the parts).
+std::u16string test_program(const std::u16string& in_build_tree, const wchar_t* variable = nullptr);
+
+// probe.exe, the test tool: LAUNCHERS_PROBE, beside this program, or
+// tools\probe\probe.exe two folders above it (test programs live in
+// <tree>\tests\<subsystem>\).
 std::u16string probe_program();
 
 // Reads and parses a report file.

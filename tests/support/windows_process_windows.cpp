@@ -3,6 +3,8 @@
 #include <atomic>
 #include <utility>
 
+#include "support/test_support.h"
+
 namespace {
 
 const wchar_t* w(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
@@ -495,14 +497,26 @@ HANDLE open_nul_device() {
                      OPEN_EXISTING, 0, nullptr);
 }
 
-// --- the test tool ---------------------------------------------------------------------
+// --- programs the tests run -------------------------------------------------------------
 
-std::u16string probe_program() {
-  wchar_t given[MAX_PATH * 4];
-  DWORD n = GetEnvironmentVariableW(L"LAUNCHERS_PROBE", given, MAX_PATH * 4);
-  if (n > 0 && n < MAX_PATH * 4) return u(given);
-  return full_path(join_path(this_program_directory(), u"..\\..\\tools\\probe\\probe.exe"));
+std::u16string test_program(const std::u16string& in_build_tree, const wchar_t* variable) {
+  if (variable) {
+    wchar_t given[MAX_PATH * 4];
+    DWORD n = GetEnvironmentVariableW(variable, given, MAX_PATH * 4);
+    if (n > 0 && n < MAX_PATH * 4) return given[0] == L'/' ? windows_path(utf8(u(given))) : u(given);
+  }
+  std::u16string relative = in_build_tree;
+  for (char16_t& c : relative) {
+    if (c == u'/') c = u'\\';
+  }
+  size_t slash = relative.find_last_of(u'\\');
+  std::u16string beside = join_path(this_program_directory(), slash == std::u16string::npos ? relative
+                                                                                            : relative.substr(slash + 1));
+  if (file_exists(beside)) return beside;
+  return full_path(join_path(this_program_directory(), relative));
 }
+
+std::u16string probe_program() { return test_program(u"../../tools/probe/probe.exe", L"LAUNCHERS_PROBE"); }
 
 bool load_probe_report(const std::u16string& path, ProbeReport* report, std::string* error) {
   std::string text;
