@@ -104,7 +104,7 @@ uint32_t create_child(const LogonStart* logon, char16_t* command_line, uint32_t 
   }
   if (ok) return 0;
   DWORD error = GetLastError();
-  return error != 0 ? error : kStartFailedWithoutReason;
+  return error != 0 ? error : uint32_t(kStartFailedWithoutReason);
 }
 
 }  // namespace
@@ -124,7 +124,8 @@ uint32_t start_child(ProcessHandle** out, const LogonStart* logon, uint32_t flag
   keep_own_standard_handles_from_children();
   // All three start as "no handle", so the clean-up below closes only what
   // was really made, whatever step failed.
-  HANDLE child[3] = {INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE};
+  HANDLE child[3];
+  child[0] = child[1] = child[2] = INVALID_HANDLE_VALUE;
   void* const requested[3] = {std_input, std_output, std_error};
   if (error == 0) error = choose_standard_handles(requested, child);
 
