@@ -31,7 +31,4 @@ inline bool checked_unit_bytes(size_t units, size_t header, size_t* bytes) {
 
 // a + b, or SIZE_MAX when that does not fit: a count that saturates reads
 // as "too long to say".
-inline size_t saturating_add(size_t a, size_t b) {
-  size_t sum = a + b;  // wraps exactly when the sum does not fit
-  return sum < a ? SIZE_MAX : sum;
-}
+inline size_t saturating_add(size_t a, size_t b) { return a > SIZE_MAX - b ? SIZE_MAX : a + b; }
