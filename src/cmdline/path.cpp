@@ -53,7 +53,8 @@ bool folder_is_literal(const char16_t* folder) {
   // The root's names are checked like the rest; the device prefix of a
   // \\?\ or \\.\ path names no folder.
   size_t i = 0;
-  if (is_path_separator(folder[0])) i = (folder[2] == u'?' || folder[2] == u'.') && is_path_separator(folder[3]) ? 4 : 2;
+  if (is_path_separator(folder[0]))
+    i = (folder[2] == u'?' || folder[2] == u'.') && is_path_separator(folder[3]) ? 4 : 2;
   for (;;) {
     size_t begin = i;
     while (folder[i] && !is_path_separator(folder[i])) ++i;

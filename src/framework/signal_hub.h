@@ -75,11 +75,11 @@ struct SignalHub {
   HANDLE windowThread;                     // lock
   std::atomic<HWND> signalWindow;          // also the "pump runs" marker
   HANDLE dispatcherThread;                 // lock
-  std::atomic<int> dispatcher_stage;        // set by the dispatcher thread
-  std::atomic<DWORD> dispatcher_call_tick;   // GetTickCount when it entered the call
+  std::atomic<int> dispatcher_stage;       // set by the dispatcher thread
+  std::atomic<DWORD> dispatcher_call_tick; // GetTickCount when it entered the call
   std::atomic<SERVICE_STATUS_HANDLE> serviceStatusHandle;
   SERVICE_STATUS serviceStatus;            // lock
-  DWORD exit_error;                         // lock; reported with SERVICE_STOPPED
+  DWORD exit_error;                        // lock; reported with SERVICE_STOPPED
 };
 
 extern SignalHub g_signal_hub;

@@ -284,7 +284,8 @@ const ProbeReport* LaunchOutcome::only_report(std::string* why) const {
 
 std::string LaunchOutcome::describe() const {
   std::string text = "launcher command line: " + shown(command_line) + "\n";
-  if (repeated) text += "repeated " + std::to_string(repeated) + " times after Wine failed a start or a box went unseen\n";
+  if (repeated)
+    text += "repeated " + std::to_string(repeated) + " times after Wine failed a start or a box went unseen\n";
   if (!failure.empty()) text += "failure: " + failure + "\n";
   text += "exit code: " + std::to_string(exit_code) + "\n";
   if (box.found) text += "box: [" + shown(box.title) + "] [" + shown(box.text) + "]\n";

@@ -742,7 +742,8 @@ class ReferenceProbe {
 // once, as Windows refuses it for every start that the service control
 // manager did not make (see dispatcher_refused_windows.cpp).
 std::u16string dispatcher_refused_build(Launcher launcher) {
-  return test_program(u16(launcher == Launcher::kOrvane ? E2E_ORVANE_DISPATCHER_REFUSED : E2E_KELMIS_DISPATCHER_REFUSED));
+  return test_program(
+      u16(launcher == Launcher::kOrvane ? E2E_ORVANE_DISPATCHER_REFUSED : E2E_KELMIS_DISPATCHER_REFUSED));
 }
 
 // Sets one of this process's variables until the end of the scope.

@@ -509,7 +509,8 @@ void install_elsewhere(LauncherRun* run, const std::u16string& launcher_path, co
 // folder of the spare drive, which becomes the current directory.
 void place_decoys(const Context& context, LauncherRun* run) {
   std::u16string folder = context.drive + uR"(\work)";
-  if (!make_folders(folder) || !place_tool(context.drive + uR"(\tavrin.exe)") || !place_tool(folder + uR"(\tavrin.exe)")) {
+  if (!make_folders(folder) || !place_tool(context.drive + uR"(\tavrin.exe)") ||
+      !place_tool(folder + uR"(\tavrin.exe)")) {
     run->setup_failure = "cannot place the decoys";
   }
   run->options.directory = folder;
@@ -711,8 +712,8 @@ std::vector<Row> table() {
       {"arguments of only quotes and backslashes", kDelivered,
        [](C, Runs* r) {
          with_args(kO,
-                   {u"\"", u"\"\"", u"\"\"\"", uR"(\)", uR"(\\\)", uR"(\")", uR"("\)", uR"(\"\)", uR"(\\"\\)", uR"(" \)",
-                    u"\\ \"", std::u16string(300, u'\\'), std::u16string(300, u'"'), u"\\\\\\\"\"\"\\"},
+                   {u"\"", u"\"\"", u"\"\"\"", uR"(\)", uR"(\\\)", uR"(\")", uR"("\)", uR"(\"\)", uR"(\\"\\)",
+                    uR"(" \)", u"\\ \"", std::u16string(300, u'\\'), std::u16string(300, u'"'), u"\\\\\\\"\"\"\\"},
                    r);
        }},
       {"hand-written runs of quotes and backslashes", kDelivered, hand_written_tail},

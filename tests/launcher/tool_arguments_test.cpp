@@ -51,7 +51,10 @@ TEST(LauncherArguments, FixedEntriesThenOwnArgumentsAfterTheToolPath) {
   } cases[] = {
       {&kOrvane, uR"(C:\Tools)", {uR"(C:\Tools\orvane.exe)"}, {uR"(C:\Tools\tavrin.exe)", u"convert", u"-g"}},
       {&kKelmis, uR"(C:\Tools)", {u"kelmis", u"x"}, {uR"(C:\Tools\tavrin.exe)", u"create", u"-g", u"", u"x"}},
-      {&kOrvane, uR"(C:\)", {uR"(C:\orvane.exe)", u"a b", u"\"q\""}, {uR"(C:\tavrin.exe)", u"convert", u"-g", u"a b", u"\"q\""}},
+      {&kOrvane,
+       uR"(C:\)",
+       {uR"(C:\orvane.exe)", u"a b", u"\"q\""},
+       {uR"(C:\tavrin.exe)", u"convert", u"-g", u"a b", u"\"q\""}},
       {&kOrvane, uR"(\\srv\share\)", {u"x"}, {uR"(\\srv\share\tavrin.exe)", u"convert", u"-g"}},
       {&kOrvane, u"C:\\My Tools\\\u00e9", {u"x", u""}, {u"C:\\My Tools\\\u00e9\\tavrin.exe", u"convert", u"-g", u""}},
   };
@@ -110,7 +113,8 @@ TEST(LauncherArguments, TheToolLiesInTheLaunchersOwnFolderOrNothingStarts) {
           // Padded to the lengths around the limits with a long folder name.
           for (size_t length : {259u, 260u, 299u, 300u}) {
             size_t fixed = root.size() + middle.size() + file.size() + 1;
-            if (fixed < length) modules.push_back(root + middle + std::u16string(length - fixed, u'p') + uR"(\)" + file);
+            if (fixed < length)
+              modules.push_back(root + middle + std::u16string(length - fixed, u'p') + uR"(\)" + file);
           }
         }
       }

@@ -18,7 +18,8 @@ TEST(ProcessErrorMode, FirstStartSetsItLaterStartsLeaveIt) {
   EXPECT_EQ(GetErrorMode(), 0x8001u);
 
   SetErrorMode(SEM_NOGPFAULTERRORBOX);
-  ASSERT_EQ(start_process_retrying(&child, kStartNoWindow, argv.get(), nullptr, nullptr, nullptr, nullptr, nullptr), 0u);
+  ASSERT_EQ(start_process_retrying(&child, kStartNoWindow, argv.get(), nullptr, nullptr, nullptr, nullptr, nullptr),
+            0u);
   EXPECT_EQ(child->ops->ExitCode(child), 0u);
   child->ops->Release(child);
   EXPECT_EQ(GetErrorMode(), uint32_t(SEM_NOGPFAULTERRORBOX)) << "only the first call sets the mode";

@@ -51,8 +51,9 @@ TEST(ProcessLaunchSmoke, RunningChildIsWaitedForEndedAndCollected) {
   ScopedVariable wait(u"PROBE_WAIT_FOR", dir.file(u"never"));
   WideArray argv({probe_program()});
   OwnedProcess child;
-  ASSERT_EQ(start_process_retrying(&child.handle, kStartNoWindow, argv.get(), nullptr, nullptr, nullptr, nullptr, nullptr),
-            0u);
+  ASSERT_EQ(
+      start_process_retrying(&child.handle, kStartNoWindow, argv.get(), nullptr, nullptr, nullptr, nullptr, nullptr),
+      0u);
   ASSERT_TRUE(wait_for_file(dir.file(u"r.txt"), 120000));
   EXPECT_FALSE(child.handle->ops->Wait(child.handle, 0));
   child.handle->ops->Terminate(child.handle);
@@ -64,7 +65,8 @@ TEST(ProcessLaunchSmoke, MissingProgramGivesTwoAndNoHandle) {
   WideArray argv({join_path(this_program_directory(), u"missing.exe")});
   ProcessHandle* child = reinterpret_cast<ProcessHandle*>(static_cast<uintptr_t>(1));
   DWORD before = handle_count();
-  EXPECT_EQ(start_process_retrying(&child, kStartNoWindow, argv.get(), nullptr, nullptr, nullptr, nullptr, nullptr), 2u);
+  EXPECT_EQ(start_process_retrying(&child, kStartNoWindow, argv.get(), nullptr, nullptr, nullptr, nullptr, nullptr),
+            2u);
   EXPECT_EQ(child, nullptr);
   EXPECT_EQ(handle_count(), before);
 }

@@ -111,8 +111,9 @@ inline bool run_probe(const ProbeStart& start, ProbeReport* report) {
   WideArray environment(entries);
   ScopedVariable report_variable(u"PROBE_REPORT", report_path);
   OwnedProcess child;
-  uint32_t error = start_process_retrying(&child.handle, start.flags, args.get(), start.environment ? environment.get() : nullptr,
-                                 start.directory, start.std_input, start.std_output, start.std_error);
+  uint32_t error =
+      start_process_retrying(&child.handle, start.flags, args.get(), start.environment ? environment.get() : nullptr,
+                             start.directory, start.std_input, start.std_output, start.std_error);
   EXPECT_EQ(error, 0u);
   if (error != 0 || !child.handle) return false;
   EXPECT_EQ(child.handle->ops->ExitCode(child.handle), start.expected_exit);

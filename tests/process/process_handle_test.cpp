@@ -18,8 +18,9 @@ struct WaitingChild {
     ScopedVariable report_variable(u"PROBE_REPORT", report);
     ScopedVariable wait(u"PROBE_WAIT_FOR", release);
     ScopedVariable exit_code(u"PROBE_EXIT", code);
-    EXPECT_EQ(start_process_retrying(&child.handle, kStartNoWindow, argv.get(), nullptr, nullptr, nullptr, nullptr, nullptr),
-              0u);
+    EXPECT_EQ(
+        start_process_retrying(&child.handle, kStartNoWindow, argv.get(), nullptr, nullptr, nullptr, nullptr, nullptr),
+        0u);
     // Once the report is there, the child runs and waits.
     EXPECT_TRUE(wait_for_file(report, 60000));
   }
@@ -148,8 +149,9 @@ TEST(ProcessHandleObject, CrashAndFullExitCodesArriveWhole) {
     ScopedVariable control(c.variable, c.value);
     WideArray argv({probe_program()});
     OwnedProcess child;
-    ASSERT_EQ(start_process_retrying(&child.handle, kStartNoWindow, argv.get(), nullptr, nullptr, nullptr, nullptr, nullptr),
-              0u);
+    ASSERT_EQ(
+        start_process_retrying(&child.handle, kStartNoWindow, argv.get(), nullptr, nullptr, nullptr, nullptr, nullptr),
+        0u);
     EXPECT_EQ(child.handle->ops->ExitCode(child.handle), c.expected);
   }
 }

@@ -510,8 +510,8 @@ std::u16string test_program(const std::u16string& in_build_tree, const wchar_t* 
     if (c == u'/') c = u'\\';
   }
   size_t slash = relative.find_last_of(u'\\');
-  std::u16string beside = join_path(this_program_directory(), slash == std::u16string::npos ? relative
-                                                                                            : relative.substr(slash + 1));
+  std::u16string beside =
+      join_path(this_program_directory(), slash == std::u16string::npos ? relative : relative.substr(slash + 1));
   if (file_exists(beside)) return beside;
   return full_path(join_path(this_program_directory(), relative));
 }
