@@ -1,7 +1,8 @@
 // Allocation refusal for tests. Every allocation this subsystem makes asks
 // usertext_allocation_refused first, so that tests can reach the paths where
-// memory is lacking (fallback texts, truncated lines). Product code never
-// installs a hook; without one nothing is refused.
+// memory is lacking (fallback texts, truncated lines). The deliverables
+// carry the question (a test of one pointer per allocation) but never
+// install a hook; without one nothing is refused.
 #pragma once
 
 #include <cstddef>
