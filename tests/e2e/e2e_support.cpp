@@ -418,7 +418,8 @@ LaunchOutcome launch_once(const Install& install, const LaunchOptions& options) 
 // Wine failed a start, the launcher's own or the tool's (see
 // retry_transient): the launch says nothing about the launcher.
 bool met_wine_start_failure(const LaunchOutcome& outcome) {
-  const std::string status = "status " + std::to_string(uint32_t(0xC00000E5));  // STATUS_INTERNAL_ERROR
+  // start_natively writes the status as the signed value it is.
+  const std::string status = "status " + std::to_string(kWineTransientStartStatus);
   if (outcome.failure.find("did not start: error " + std::to_string(kWineTransientStartError)) != std::string::npos ||
       outcome.failure.find(status) != std::string::npos) {
     return true;

@@ -273,7 +273,7 @@ FloodResult flood_with_stop_messages(HWND window, int posts, int senders, int se
       for (int i = 0; i < sends_each; ++i) {
         const StopMessage& stop = kStopMessages[size_t(t + i) % 3];
         DWORD_PTR answer = 0;
-        if (SendMessageTimeoutW(window, stop.msg, stop.wparam, 0, SMTO_NORMAL, 20, &answer)) answered.fetch_add(1);
+        if (SendMessageTimeoutW(window, stop.msg, stop.wparam, 0, SMTO_NORMAL, 100, &answer)) answered.fetch_add(1);
         sent.fetch_add(1);
       }
     });

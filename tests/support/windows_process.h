@@ -31,6 +31,8 @@ std::u16string command_line_for(const std::vector<std::u16string>& argv);
 // through CreateProcessW, through the product's start_process or through a
 // launcher that starts its tool, goes through retry_transient.
 constexpr DWORD kWineTransientStartError = ERROR_INTERNAL_ERROR;
+// The same failure of a start through ntdll: STATUS_INTERNAL_ERROR.
+constexpr LONG kWineTransientStartStatus = LONG(0xC00000E5);
 inline bool wine_start_failed(DWORD error) { return error == kWineTransientStartError; }
 
 // Calls `attempt` (a callable taking the 0-based attempt number) again, up
