@@ -64,8 +64,9 @@ run() {  # FOLDER OUTPUT [VAR=VALUE...]
 
 # Wine's cmd.exe now and then fails to start one of the programs the script
 # calls (it then says "Can't recognize 'find ...'" for a program that is
-# there): such a run says nothing about the bundle and is repeated, twice at
-# most. The lines of the last run go to LINES, without carriage returns.
+# there), and a Wine program can lose its server ("wine client error"): such
+# a run says nothing about the bundle and is repeated, twice at most. The
+# lines of the last run go to LINES, without carriage returns.
 run_repeated() {  # FOLDER LINES [VAR=VALUE...]
   local folder=$1 lines=$2 attempt
   shift 2
@@ -74,8 +75,8 @@ run_repeated() {  # FOLDER LINES [VAR=VALUE...]
     run "$folder" "$work/raw.txt" "$@"
     status=$?
     tr -d '\r' <"$work/raw.txt" >"$lines"
-    [ "$status" -ne 0 ] && grep -q "^Can't recognize '" "$lines" && [ $attempt -lt 3 ] || return 0
-    echo "run $attempt: Wine's cmd.exe failed to start a program; repeated"
+    [ "$status" -ne 0 ] && grep -q -e "^Can't recognize '" -e '^wine client error' "$lines" && [ $attempt -lt 3 ] || return 0
+    echo "run $attempt: Wine failed to start a program or lost its server; repeated"
   done
 }
 
