@@ -23,6 +23,12 @@ kelmis=$3
 
 say() { printf 'release: %s\n' "$*" >&2; }
 
+# The name a launcher is shown by (SETTING: orvane or kelmis), as the build
+# sets it; a signature carries it as its description.
+display_name() {
+  sed -n "s/^set(LAUNCHER_DISPLAY_NAME_$1 \([^ ]*\) .*/\1/p" "$ROOT/src/launcher/CMakeLists.txt"
+}
+
 rm -rf "$out/unsigned"
 rm -f "$out/orvane.exe" "$out/kelmis.exe" "$out/README.txt" "$out/SHA256SUMS" "$out"/launchers-*.zip
 mkdir -p "$out"
@@ -54,8 +60,8 @@ if [ -n "${LAUNCHERS_SIGN_PKCS12:-}" ]; then
   cp "$orvane" "$out/unsigned/orvane.exe"
   cp "$kelmis" "$out/unsigned/kelmis.exe"
   for file in orvane.exe kelmis.exe; do
-    description=Ardelon
-    [ "$file" = kelmis.exe ] && description=Morvisk
+    description=$(display_name "${file%.exe}")
+    [ -n "$description" ] || { say "no display name for $file in src/launcher/CMakeLists.txt"; exit 1; }
     if ! osslsigncode sign -pkcs12 "$LAUNCHERS_SIGN_PKCS12" -readpass "$secrets/password" -h sha256 \
          -n "$description" "${timestamp[@]}" -in "$out/unsigned/$file" -out "$out/$file" >"$secrets/log" 2>&1; then
       cat "$secrets/log" >&2

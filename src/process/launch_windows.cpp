@@ -123,7 +123,9 @@ uint32_t start_child(ProcessHandle** out, const LogonStart* logon, uint32_t flag
   uint32_t error = handle ? 0 : ERROR_OUTOFMEMORY;
   keep_own_standard_handles_from_children();
   // All three start as "no handle", so the clean-up below closes only what
-  // was really made, whatever step failed.
+  // was really made, whatever step failed. Assigned rather than initialised:
+  // the 32-bit compiler puts an initialised array's values in a writable
+  // data section of their own, 512 bytes of kelmis.
   HANDLE child[3];
   child[0] = child[1] = child[2] = INVALID_HANDLE_VALUE;
   void* const requested[3] = {std_input, std_output, std_error};

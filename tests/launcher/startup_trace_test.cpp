@@ -75,7 +75,7 @@ TEST(LauncherStartupTrace, StartUpAndExitFollowTheSystemOrder) {
       // life, then the process info cache, then the catalog itself.
       "register: unnamed",
       "register: process_info_cache",
-      "register: usertext_catalog_for_testing",
+      "register: usertext_catalog",
       "step: signal_hub",
       "register: signal_hub",
       "step: locale_settings",
@@ -86,7 +86,7 @@ TEST(LauncherStartupTrace, StartUpAndExitFollowTheSystemOrder) {
       "step: entry ends",
       // Reverse order of registration.
       "exit: signal_hub",
-      "exit: usertext_catalog_for_testing",
+      "exit: usertext_catalog",
       "exit: process_info_cache",
       "exit: process_lock",
   };

@@ -31,7 +31,7 @@ void write_pair(const char* what, const char* name) {
 // is private to its file and is recognised by its effect.
 const char* cleanup_name(AtExitCleanup cleanup) {
   if (cleanup == TeardownSignalHub) return "signal_hub";
-  if (cleanup == ReleaseUsertextCatalog) return "usertext_catalog_for_testing";
+  if (cleanup == ReleaseUsertextCatalog) return "usertext_catalog";
   if (cleanup == cache_reset) return "process_info_cache";
   return "other";
 }
