@@ -60,12 +60,15 @@ void StartSignalWindow() {
     // end without doing so, its end wakes us as well.
     HANDLE waits[2] = {ready, thread};
     WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-    bool created = false;
-    if (hub_enter()) {
-      created = hub.signalWindow.load() != nullptr;
-      if (created) hub.windowThread = thread;
-      hub_leave();
-    }
+    // Whether the window exists decides, not whether the hub lets us in: a
+    // thread with a window pumps until it is stopped and must never be
+    // joined here. A hub that refuses entry is being torn down, and then
+    // the thread is simply handed over as end_signal_window hands the
+    // window over, without the lock.
+    bool entered = hub_enter();
+    bool created = hub.signalWindow.load() != nullptr;
+    if (created) hub.windowThread = thread;
+    if (entered) hub_leave();
     if (!created) {
       // Its pump found no window, so the thread is ending.
       WaitForSingleObject(thread, INFINITE);

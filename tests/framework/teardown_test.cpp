@@ -74,6 +74,17 @@ TEST(FrameworkTeardown, RacingRaisesNeitherTouchTheClosedEventNorLaterSignals) {
   // Stopping after the teardown does nothing either.
   StopSignalWindow();
   StopProcessFramework();
+  // A window started now is handed over, not joined: its pump would never
+  // end, and the start would never return.
+  HANDLE starter = CreateThread(
+      nullptr, 0, [](LPVOID) -> DWORD { return StartSignalWindow(), 0; }, nullptr, 0, nullptr);
+  ASSERT_NE(starter, nullptr);
+  EXPECT_EQ(WaitForSingleObject(starter, 30000), DWORD(WAIT_OBJECT_0)) << "the start waits for the pump";
+  CloseHandle(starter);
+  ASSERT_NE(hub.signalWindow.load(), nullptr);
+  ASSERT_NE(hub.windowThread, nullptr);
+  PostMessageW(hub.signalWindow.load(), WM_SIGNALWINDOW_STOP, 0, 0);
+  EXPECT_EQ(WaitForSingleObject(hub.windowThread, 10000), DWORD(WAIT_OBJECT_0));
 }
 
 // A thread ended by force while it waited for the hub's lock (as the
