@@ -19,17 +19,24 @@ char16_t* computer_name() {
 namespace {
 
 uint32_t start_with_logon(const LogonStart* logon, char16_t* command_line, DWORD creation, void* block,
-                          const char16_t* directory, STARTUPINFOW* startup, PROCESS_INFORMATION* started, BOOL* ok) {
+                          const char16_t* directory, STARTUPINFOW* startup, PROCESS_INFORMATION* started) {
   char16_t* user_part = nullptr;
   char16_t* domain_part = nullptr;
-  char16_t* default_domain = computer_name();
+  // Only a bare user name takes the computer's name as its domain.
+  bool bare = !user_names_domain(logon->user);
+  char16_t* default_domain = bare ? computer_name() : nullptr;
   uint32_t error = 0;
-  if (!default_domain || !split_user(logon->user, default_domain, &user_part, &domain_part)) {
+  if ((bare && !default_domain) || !split_user(logon->user, default_domain, &user_part, &domain_part)) {
     error = ERROR_OUTOFMEMORY;
   } else {
-    *ok = CreateProcessWithLogonW(to_wchar(user_part), to_wchar(domain_part), to_wchar(logon->password),
-                                  LOGON_WITH_PROFILE, nullptr, to_wchar(command_line), creation, block,
-                                  to_wchar(directory), startup, started);
+    // Cleared and read right around the start: the calls before it may have
+    // left a code of their own.
+    SetLastError(0);
+    if (!CreateProcessWithLogonW(to_wchar(user_part), to_wchar(domain_part), to_wchar(logon->password),
+                                 LOGON_WITH_PROFILE, nullptr, to_wchar(command_line), creation, block,
+                                 to_wchar(directory), startup, started)) {
+      error = failed_start_error();
+    }
   }
   wide_free(user_part);
   wide_free(domain_part);

@@ -14,11 +14,17 @@ struct ProcessHandle;
 struct LogonStart {
   const char16_t* user;
   const char16_t* password;
-  // Splits the user (0 or 14) and, on success, starts the child with the
-  // logon start (*ok tells whether it started).
+  // Splits the user and starts the child with the logon start: 0 when it
+  // started, 14 when the user could not be split, else the start's error.
   uint32_t (*start)(const LogonStart* logon, char16_t* command_line, DWORD creation, void* block,
-                    const char16_t* directory, STARTUPINFOW* startup, PROCESS_INFORMATION* started, BOOL* ok);
+                    const char16_t* directory, STARTUPINFOW* startup, PROCESS_INFORMATION* started);
 };
+
+// The error of a start call that has just failed, read before any other call
+// can replace it; the caller cleared the last error right before the start,
+// so a call that names no reason gives kStartFailedWithoutReason, never a
+// stale code.
+uint32_t failed_start_error();
 
 // start_process_as with the logon part given or null.
 uint32_t start_child(ProcessHandle** out, const LogonStart* logon, uint32_t flags, const char16_t* const* argv,

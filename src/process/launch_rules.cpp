@@ -134,3 +134,10 @@ bool split_user(const char16_t* text, const char16_t* default_domain, char16_t**
   *domain = nullptr;
   return false;
 }
+
+bool user_names_domain(const char16_t* text) {
+  for (text = wide_or_empty(text); *text; ++text) {
+    if (*text == u'\\' || *text == u'/' || *text == u'@') return true;
+  }
+  return false;
+}

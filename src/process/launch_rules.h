@@ -17,3 +17,7 @@ int compare_environment_entries(const char16_t* a, const char16_t* b);
 // from `default_domain`, which may be null for empty). Both results are new
 // strings (wide_free); false, with both null, when memory is lacking.
 bool split_user(const char16_t* text, const char16_t* default_domain, char16_t** user, char16_t** domain);
+
+// True when `text` names its domain ('\\', '/' or '@' in it), so that
+// split_user does not use the default domain. A null text names none.
+bool user_names_domain(const char16_t* text);

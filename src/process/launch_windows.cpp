@@ -52,7 +52,7 @@ uint32_t child_standard_handle(void* requested, void* own, void** out) {
   HANDLE nul = CreateFileW(L"\\\\.\\NUL", GENERIC_READ | GENERIC_WRITE,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
                            nullptr);
-  if (nul == INVALID_HANDLE_VALUE) return ERROR_OUTOFMEMORY;
+  if (!is_handle(nul)) return ERROR_OUTOFMEMORY;
   bool made = duplicate_inheritable(nul, result);
   CloseHandle(nul);
   return made ? 0 : ERROR_OUTOFMEMORY;
@@ -91,23 +91,23 @@ uint32_t create_child(const LogonStart* logon, char16_t* command_line, uint32_t 
   startup.hStdError = child[2];
   DWORD creation = (flags & kStartNoWindow) ? CREATE_NO_WINDOW : 0;
   if (block) creation |= CREATE_UNICODE_ENVIRONMENT;
-  // A failed start must always name a reason; some implementations of the
-  // logon start fail without setting one.
+  if (logon) return logon->start(logon, command_line, creation, block, directory, &startup, started);
   SetLastError(0);
-  BOOL ok = FALSE;
-  if (logon) {
-    uint32_t error = logon->start(logon, command_line, creation, block, directory, &startup, started, &ok);
-    if (error != 0) return error;  // the user could not be split: nothing was started
-  } else {
-    ok = CreateProcessW(nullptr, to_wchar(command_line), nullptr, nullptr, TRUE, creation, block,
-                        to_wchar(directory), &startup, started);
+  if (CreateProcessW(nullptr, to_wchar(command_line), nullptr, nullptr, TRUE, creation, block, to_wchar(directory),
+                     &startup, started)) {
+    return 0;
   }
-  if (ok) return 0;
-  DWORD error = GetLastError();
-  return error != 0 ? error : uint32_t(kStartFailedWithoutReason);
+  return failed_start_error();
 }
 
 }  // namespace
+
+uint32_t failed_start_error() {
+  // A failed start must always name a reason; some implementations of the
+  // logon start fail without setting one.
+  DWORD error = GetLastError();
+  return error != 0 ? error : uint32_t(kStartFailedWithoutReason);
+}
 
 uint32_t start_child(ProcessHandle** out, const LogonStart* logon, uint32_t flags, const char16_t* const* argv,
                      const char16_t* const* environment, const char16_t* directory, void* std_input,

@@ -212,6 +212,11 @@ TEST(ProcessSplitUser, DomainAndUserInEveryWriting) {
     EXPECT_NE(static_cast<const void*>(domain), static_cast<const void*>(c.default_domain));  // a copy
     wide_free(user);
     wide_free(domain);
+    // The default domain is needed exactly when the text names none.
+    ASSERT_TRUE(split_user(c.text, u"?", &user, &domain));
+    EXPECT_EQ(user_names_domain(c.text), std::u16string(domain) != u"?");
+    wide_free(user);
+    wide_free(domain);
   }
 }
 
