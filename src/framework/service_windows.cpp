@@ -115,8 +115,12 @@ void end_thread_holding_process_locks(HANDLE thread, const ProcessLocks& locks) 
   HANDLE heaps[kMaxLockedHeaps];
   DWORD heap_count = GetProcessHeaps(kMaxLockedHeaps, heaps);
   if (heap_count > kMaxLockedHeaps) heap_count = kMaxLockedHeaps;
+  // A heap that refuses to be locked is skipped, not a reason to leave the
+  // heaps after it unlocked; the locked ones are kept at the front.
   DWORD locked = 0;
-  while (locked < heap_count && HeapLock(heaps[locked])) ++locked;
+  for (DWORD i = 0; i < heap_count; ++i) {
+    if (HeapLock(heaps[i])) heaps[locked++] = heaps[i];
+  }
   bool in_call = g_signal_hub.dispatcher_stage.load() != kDispatcherReturned;
   if (in_call && WaitForSingleObject(thread, 0) != WAIT_OBJECT_0 && TerminateThread(thread, 0)) {
     // The end is asynchronous: the thread must not run on once the locks
