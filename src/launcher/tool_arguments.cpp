@@ -55,29 +55,22 @@ uint32_t build_tool_arguments(const LauncherSetting* setting, const char16_t* pr
   if (!path_known) result = kToolPathUnknown;
   argv[out->written++] = wide_dup(path_known ? path : kToolFileName);
 
-  bool resolution_failed = false;
   for (size_t i = 0; i < fixed; ++i) {
     const char16_t* entry = setting->fixed_arguments[i];
-    if (entry[0] == u'.' && path_known && setting->resolve_relative) {
-      // An entry beginning with '.' names a path relative to the launcher's
-      // directory. One that cannot be resolved is never copied: the buffer
-      // may hold the tool's path or a partial result. (With the directory
-      // unknown nothing is started, and the entry is kept as written for the
-      // message.)
-      if (!setting->resolve_relative(program_dir, entry, path, kPathCapacity)) {
-        resolution_failed = true;
-        argv[out->written++] = nullptr;
-        continue;
-      }
-      argv[out->written++] = wide_dup(path);
-    } else {
-      argv[out->written++] = wide_dup(entry);
-    }
+    // An entry beginning with '.' names a path relative to the launcher's
+    // directory. One that cannot be resolved fails the launch like a tool
+    // path that cannot be determined: it is kept as written, for the
+    // message, and nothing is started (the buffer may hold the tool's path
+    // or a partial result, which must never reach the tool). With the
+    // directory unknown nothing is started either.
+    bool relative = entry[0] == u'.' && path_known && setting->resolve_relative;
+    bool resolved = relative && setting->resolve_relative(program_dir, entry, path, kPathCapacity);
+    if (relative && !resolved) result = kToolPathUnknown;
+    argv[out->written++] = wide_dup(resolved ? path : entry);
   }
   for (size_t i = 1; i <= own_arguments; ++i) argv[out->written++] = wide_dup(own[i]);
   argv[out->written] = nullptr;
 
-  if (resolution_failed) return kArgumentsFailed;
   for (size_t i = 0; i < out->written; ++i) {
     if (!argv[i]) return kArgumentsFailed;
   }

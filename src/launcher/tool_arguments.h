@@ -11,11 +11,11 @@ struct LauncherSetting;
 extern const char16_t kToolFileName[];
 
 enum : uint32_t {
-  // The tool path could not be determined (the launcher's own directory is
-  // unknown, or the path does not fit): nothing may be started.
+  // The tool path, or a fixed entry that names a path, could not be
+  // determined (the launcher's own directory is unknown, or the path does
+  // not fit): nothing may be started.
   kToolPathUnknown = 206,  // ERROR_FILENAME_EXCED_RANGE
-  // The vector could not be built (memory, or a fixed entry that names a
-  // path that cannot be resolved).
+  // The vector could not be built (memory).
   kArgumentsFailed = 0xFFFFFFFFu,
 };
 
@@ -27,8 +27,9 @@ struct ToolArguments {
 // Builds the vector into *out. `program_dir` is the launcher's directory and
 // `dir_known` whether it could be determined. `own` holds the launcher's own
 // arguments with its program path as element 0 (`own_count` elements).
-// Returns 0; kToolPathUnknown, with a vector whose element 0 is the bare tool
-// file name so that it can be shown but never started; or kArgumentsFailed.
+// Returns 0; kToolPathUnknown, with a vector that can be shown but is never
+// started (element 0 the bare tool file name when the tool path is unknown,
+// a fixed entry that cannot be resolved as written); or kArgumentsFailed.
 uint32_t build_tool_arguments(const LauncherSetting* setting, const char16_t* program_dir, bool dir_known,
                               const char16_t* const* own, int32_t own_count, ToolArguments* out);
 

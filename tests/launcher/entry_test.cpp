@@ -1,16 +1,18 @@
 // The launcher's main routine in this test process, with a build setting
-// whose argument vector cannot be built: a fixed entry that names a path
-// relative to the launcher's folder too long to resolve.
+// whose tool cannot be started: a fixed entry that names a path relative to
+// the launcher's folder too long to resolve.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 #include "framework/signal_hub.h"
 #include "launcher/entry.h"
 #include "launcher/setting.h"
 #include "launcher/tool_arguments.h"
+#include "support/message_box.h"
 
 namespace {
 
@@ -23,12 +25,15 @@ const LauncherSetting kLauncherSetting = {kFixed, 2, "Ardelon", resolve_path};
 
 namespace {
 
-// A launcher run as a service reports the code it exits with in its
-// SERVICE_STOPPED status: a vector that could not be built is a failure
-// too, not success.
-TEST(LauncherEntry, AVectorThatCannotBeBuiltIsTheCodeTheFrameworkReports) {
-  EXPECT_EQ(run_launcher(), uint32_t(kArgumentsFailed));
-  EXPECT_EQ(g_signal_hub.exit_error, DWORD(kArgumentsFailed));
+// The failure is reported like a failed start: the box, and the code a
+// service would report in its SERVICE_STOPPED status instead of success.
+TEST(LauncherEntry, AnEntryThatCannotBeResolvedFailsLikeAStart) {
+  MessageBoxSeen box;
+  std::thread reader([&box] { box = read_message_box(GetCurrentProcessId(), 30000, true); });
+  EXPECT_EQ(run_launcher(), uint32_t(kToolPathUnknown));
+  reader.join();
+  EXPECT_TRUE(box.found);
+  EXPECT_EQ(g_signal_hub.exit_error, DWORD(kToolPathUnknown));
 }
 
 }  // namespace

@@ -145,14 +145,16 @@ TEST(LauncherArguments, DotEntriesAreResolvedAgainstTheLauncherDirectory) {
                        uR"(C:\Program Files\shared)", u"plain"}));
 }
 
-TEST(LauncherArguments, ADotEntryThatCannotBeResolvedFailsTheVector) {
-  // The tool path fits, the longer dotted entry does not: the vector fails
-  // instead of copying a stale buffer.
+TEST(LauncherArguments, ADotEntryThatCannotBeResolvedIsShownButNeverStarted) {
+  // The tool path fits, the longer dotted entry does not: the launch fails
+  // like an unknown tool path, with the entry as written instead of a stale
+  // buffer.
   static constexpr const char16_t* dotted[] = {uR"(.\a-rather-long-entry-name-that-no-longer-fits)"};
   const LauncherSetting setting = launcher_setting(dotted, "X");
   std::u16string dir = uR"(C:\)" + std::u16string(270, u'd');
   Built b = build(setting, dir, true, {u"me"});
-  EXPECT_EQ(b.result, uint32_t(kArgumentsFailed));
+  EXPECT_EQ(b.result, uint32_t(kToolPathUnknown));
+  EXPECT_EQ(b.argv, (V{dir + uR"(\tavrin.exe)", dotted[0]}));
 }
 
 }  // namespace
