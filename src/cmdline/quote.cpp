@@ -67,7 +67,10 @@ namespace {
 // opening quote to the next quote and backslashes in it are literal. So it
 // is written between quotes exactly as it is; doubling a trailing backslash
 // there would change the program's name. (A quote inside it cannot be
-// carried by any command line.)
+// carried by any command line.) This is a deliberate difference from
+// escaping element 0 like every other element, which would give the same
+// text for every path without a trailing backslash or a quote, and a wrong
+// program name for the others.
 size_t quote_program(const char16_t* program, char16_t* out) {
   size_t length = wide_length(program);
   if (out) {
