@@ -7,28 +7,37 @@ set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
 
 option(LAUNCHERS_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 
-# Product code: no exceptions, no RTTI, warnings on.
+# Product code: no exceptions, no RTTI, warnings on. product_flags adds the
+# stack protection to product_code_flags, which the stack guard's own code
+# builds with.
+add_library(product_code_flags INTERFACE)
 add_library(product_flags INTERFACE)
-target_compile_options(product_flags INTERFACE
+target_link_libraries(product_flags INTERFACE product_code_flags)
+target_compile_options(product_code_flags INTERFACE
   -Wall -Wextra -Wno-unused-parameter
   $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti>)
 if(WIN32)
   # Product code never unwinds: no unwind tables in the deliverables; and no
   # compiler identification strings, which PE keeps in .rdata.
-  target_compile_options(product_flags INTERFACE -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-ident
+  target_compile_options(product_code_flags INTERFACE -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-ident
     -malign-data=abi)
   # The product favours size over speed everywhere: a launcher's time goes
   # into the system's process start, not into its own code. Jump tables cost
   # a relocation per entry on 32-bit.
   if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
-    target_compile_options(product_flags INTERFACE -Oz -fno-jump-tables)
+    target_compile_options(product_code_flags INTERFACE -Oz -fno-jump-tables)
   endif()
   # 32-bit Windows guarantees only 4-byte stack alignment anyway: keeping 16
   # costs an adjustment in many functions, and the compiler realigns where
   # a function needs more.
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-    target_compile_options(product_flags INTERFACE -mpreferred-stack-boundary=2)
+    target_compile_options(product_code_flags INTERFACE -mpreferred-stack-boundary=2)
   endif()
+  # A function with a local array, or a local whose address it passes on,
+  # checks a guard value in its frame before it returns; the guard and its
+  # failure are the runtime's own (src/runtime/stack_guard_windows.cpp).
+  target_compile_options(product_flags INTERFACE -fstack-protector-strong)
+  target_link_libraries(product_flags INTERFACE launchers_stack_guard)
 endif()
 
 if(LAUNCHERS_SANITIZE)

@@ -155,7 +155,7 @@ def programs_of(tree):
         for f in sorted(files):
             path = os.path.join(folder, f)
             relative = os.path.relpath(path, tree).replace(os.sep, "/")
-            if f.endswith(".exe") and not relative.startswith(LEFT_OUT):
+            if f.endswith((".exe", ".dll")) and not relative.startswith(LEFT_OUT):
                 found.append(path)
     return found
 

@@ -2,15 +2,16 @@
 // object. That object brings thread-local-storage callbacks, pseudo-relocation
 // processing, argument parsing into argc/argv and floating-point set-up, none
 // of which these programs use, and it is the largest single part of a small
-// static program. This entry does what the launchers need of it: run the
-// static initializers (the start-up sequence), run the launcher, and leave
-// through the C runtime's exit so that the at-exit list runs in reverse order
-// of registration.
+// static program. This entry does what the launchers need of it: set up the
+// process-wide protections, run the static initializers (the start-up
+// sequence), run the launcher, and leave through the C runtime's exit so
+// that the at-exit list runs in reverse order of registration.
 #include <cstddef>
 #include <cstdlib>
 
 #include "launcher/entry.h"
 #include "launcher/startup_trace.h"
+#include "runtime/process_hardening.h"
 
 // The linker's list of static initializers: a count (or -1), the
 // initializers, then a null entry. They run last to first, as the compiler's
@@ -29,8 +30,15 @@ void run_static_initializers() {
 }  // namespace
 
 // The process entry (see the link options): the stack is realigned because
-// the system does not promise the compiler's alignment on 32-bit Windows.
-extern "C" __attribute__((force_align_arg_pointer, noreturn)) void launcher_process_start() {
+// the system does not promise the compiler's alignment on 32-bit Windows. It
+// runs before the stack guard has its value, so it is not guarded itself.
+extern "C" __attribute__((force_align_arg_pointer, noreturn, no_stack_protector)) void launcher_process_start() {
+  // First of all, before any code of the start-up sequence can make a system
+  // DLL load another by name: a launcher lies in folders its users can
+  // write to, and a DLL planted there must never run in it.
+  STARTUP_STEP("dll_search_system32");
+  limit_dll_search_to_system32();
+  seed_stack_guard();
   run_static_initializers();
   STARTUP_STEP("entry begins");
   uint32_t exit_code = run_launcher();

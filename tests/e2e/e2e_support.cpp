@@ -175,6 +175,34 @@ bool place_tool(const std::u16string& path) {
   return CopyFileW(w(file_api_path(built_tool())), w(file_api_path(path)), FALSE) != 0;
 }
 
+namespace {
+
+// Reported (Windows 10 and 11) as loaded by name, lazily, by system DLLs:
+// theming and window manager for a box, crypto, profile and policy DLLs for
+// a shell call and a process start.
+const char16_t* const kPlantedDllNames[] = {
+    u"version",  u"uxtheme", u"dwmapi",  u"cryptbase", u"cryptsp", u"profapi",         u"userenv", u"textshaping",
+    u"msasn1",   u"wldp",    u"sspicli", u"propsys",   u"apphelp", u"windows.storage", u"ntmarta", u"kernel.appcore",
+};
+
+}  // namespace
+
+bool plant_dlls(const std::u16string& folder) {
+  std::u16string planted = test_program(u16(E2E_PLANTED_DLL));
+  for (const char16_t* name : kPlantedDllNames) {
+    if (!copy_file(planted, join_path(folder, std::u16string(name) + u".dll"))) return false;
+  }
+  return true;
+}
+
+std::vector<std::u16string> planted_dlls_loaded(const std::u16string& folder) {
+  std::vector<std::u16string> loaded;
+  for (const char16_t* name : kPlantedDllNames) {
+    if (file_exists(join_path(folder, std::u16string(name) + u".dll.loaded"))) loaded.push_back(name);
+  }
+  return loaded;
+}
+
 Install::Install(Launcher launcher, const std::u16string& subfolder, bool with_tool)
     : launcher_(launcher), root_(u"e2e") {
   set_up(subfolder, with_tool);

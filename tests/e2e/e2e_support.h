@@ -71,6 +71,13 @@ bool make_folders(const std::u16string& path);
 // Copies the test tool to `path` (a decoy or a second tool).
 bool place_tool(const std::u16string& path);
 
+// Copies of the planted DLL (tools/planted_dll) into `folder`, under the
+// names of DLLs that Windows loads by name for a message box, a shell call
+// and a process start; true when all are there. planted_dlls_loaded names
+// those that a process has loaded since (each leaves a record beside itself).
+bool plant_dlls(const std::u16string& folder);
+std::vector<std::u16string> planted_dlls_loaded(const std::u16string& folder);
+
 struct LaunchOptions {
   std::vector<std::u16string> args;  // the launcher's own arguments after its path
   // Instead of the quoted path and args: the exact text after the quoted

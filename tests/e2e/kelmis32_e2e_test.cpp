@@ -1,7 +1,9 @@
-// The 32-bit deliverable, run for real once: kelmis.exe of the 32-bit tree
-// beside the test tool, with arguments that need quoting and non-ASCII text.
-// Every 32-bit Wine start may take most of a minute where it is emulated, so
-// this is one launcher run (and one tool run) in total.
+// The 32-bit deliverable, run for real: kelmis.exe of the 32-bit tree
+// beside the test tool, with arguments that need quoting and non-ASCII text,
+// and without the tool. Every 32-bit Wine start may take most of a minute
+// where it is emulated, so these are two launcher runs (and one tool run) in
+// total, both with DLLs planted beside the launcher (see PlantedDllsAreNever-
+// Loaded in launch_e2e_test.cpp: under Wine that part proves little).
 #include <gtest/gtest.h>
 
 #include "e2e_support.h"
@@ -22,6 +24,7 @@ TEST(E2eKelmis32, ArgumentsReachTheToolAndTheExitCodeIsOne) {
   Install install(Launcher::kKelmis);
   ASSERT_TRUE(install.ok());
   ASSERT_EQ(pe_machine(install.launcher()), 0x14C) << "not the 32-bit launcher";
+  ASSERT_TRUE(plant_dlls(install.folder()));
   const std::vector<std::u16string> args = {
       u"a b", u"q\"uote\\", u"tail\\", u"t\tab", u"", u"\u00e9\U0001F600", u"\xD800",
   };
@@ -34,6 +37,19 @@ TEST(E2eKelmis32, ArgumentsReachTheToolAndTheExitCodeIsOne) {
   ASSERT_NE(report, nullptr);
   EXPECT_EQ(shown(report->module), shown(install.tool()));
   EXPECT_FALSE(report->console_window);
+  EXPECT_EQ(escaped_vector(planted_dlls_loaded(install.folder())), escaped_vector({}));
+}
+
+TEST(E2eKelmis32, WithoutTheToolTheBoxShowsTwo) {
+  Install install(Launcher::kKelmis, u"", false);
+  ASSERT_TRUE(install.ok() && plant_dlls(install.folder()));
+  LaunchOptions options;
+  options.timeout_ms = 600000;
+  LaunchOutcome outcome = launch(install, options);
+  EXPECT_TRUE(outcome.box.found) << outcome.describe();
+  EXPECT_EQ(shown(outcome.box.text), shown(failure_text(2, quoted_command_line(expected_vector(install, {})), false)));
+  EXPECT_EQ(outcome.exit_code, 2u);
+  EXPECT_EQ(escaped_vector(planted_dlls_loaded(install.folder())), escaped_vector({}));
 }
 
 }  // namespace

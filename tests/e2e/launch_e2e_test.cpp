@@ -296,6 +296,29 @@ TEST(E2eFailureBox, MissingToolShowsTheBoxAndExitsWithTwo) {
   }
 }
 
+// DLLs planted beside a launcher under the names of those that Windows
+// loads by name are never loaded, whether the tool starts or the box is
+// shown. Under Wine this proves little: Wine's own DLLs load what they need
+// by full path, so nothing would be loaded even without the launchers'
+// limit on the DLL search. The proof is this test on Windows (test bundle).
+TEST(E2eInstallFolder, PlantedDllsAreNeverLoaded) {
+  for (Launcher launcher : kBoth) {
+    for (bool with_tool : {true, false}) {
+      SCOPED_TRACE(std::string(name_of(launcher)) + (with_tool ? ", tool present" : ", tool missing"));
+      Install install(launcher, u"", with_tool);
+      ASSERT_TRUE(install.ok() && plant_dlls(install.folder()));
+      LaunchOutcome outcome = launch(install, LaunchOptions());
+      if (with_tool) {
+        expect_delivered(outcome, expected_vector(install, {}));
+      } else {
+        EXPECT_TRUE(outcome.box.found) << outcome.describe();
+        EXPECT_EQ(outcome.exit_code, 2u);
+      }
+      EXPECT_EQ(escaped_vector(planted_dlls_loaded(install.folder())), escaped_vector({}));
+    }
+  }
+}
+
 // An install folder whose name holds the usertext markers: the command line
 // is an argument of the message and is shown exactly as it is.
 TEST(E2eFailureBox, MarkersInTheFolderNameAreShownAsTheyAre) {

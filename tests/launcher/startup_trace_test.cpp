@@ -1,6 +1,8 @@
 // The start-up and exit order of a launcher, observed in the trace build of
 // orvane (the same sources, with a recorder in place of the at-exit
-// registration): usertext defaults, then the signal hub, then the locale
+// registration): the DLL search limited to System32 first of all (a DLL
+// planted beside the launcher loads by name before that step and never
+// after it), usertext defaults, then the signal hub, then the locale
 // settings, then the native table and the user name; at exit the hub is torn
 // down first and the process lock deleted last.
 #include <gtest/gtest.h>
@@ -32,12 +34,14 @@ TEST(LauncherStartupTrace, StartUpAndExitFollowTheSystemOrder) {
   ASSERT_TRUE(dir.ok());
   ASSERT_TRUE(copy_file(test_program(u16(STARTUP_TRACE_LAUNCHER)), dir.file(u"orvane.exe")));
   ASSERT_TRUE(copy_file(probe_program(), dir.file(kToolFileName)));
+  ASSERT_TRUE(copy_file(test_program(u16(PLANTED_DLL)), dir.file(u"planted.dll")));
 
   RunOptions options;
   options.argv = {dir.file(u"orvane.exe"), u"x"};
   options.use_environment = true;
   options.environment = environment_with({u"STARTUP_TRACE_FILE=" + dir.file(u"trace.txt"),
-                                          u"PROBE_REPORT=" + dir.file(u"report.txt")},
+                                          u"PROBE_REPORT=" + dir.file(u"report.txt"),
+                                          u"STARTUP_TRACE_PLANTED_DLL=planted.dll"},
                                          {u"VARNO_USERTEXTTESTMODE"});
   // Every run writes its trace anew; one whose start of the tool Wine
   // failed transiently is repeated.
@@ -69,21 +73,22 @@ TEST(LauncherStartupTrace, StartUpAndExitFollowTheSystemOrder) {
   std::string trace;
   ASSERT_TRUE(read_file(dir.file(u"trace.txt"), &trace));
   const std::vector<std::string> expected = {
-      "step: usertext_defaults",
+      "step: dll_search_system32 (planted DLL loads)",
+      "step: usertext_defaults (planted DLL refused)",
       // The first default creates the catalog, which reads the test-mode
       // variable through the environment copy: the process lock comes to
       // life, then the process info cache, then the catalog itself.
       "register: unnamed",
       "register: process_info_cache",
       "register: usertext_catalog",
-      "step: signal_hub",
+      "step: signal_hub (planted DLL refused)",
       "register: signal_hub",
-      "step: locale_settings",
-      "step: native_table",
-      "step: user_name",
-      "step: process_lock",
-      "step: entry begins",
-      "step: entry ends",
+      "step: locale_settings (planted DLL refused)",
+      "step: native_table (planted DLL refused)",
+      "step: user_name (planted DLL refused)",
+      "step: process_lock (planted DLL refused)",
+      "step: entry begins (planted DLL refused)",
+      "step: entry ends (planted DLL refused)",
       // Reverse order of registration.
       "exit: signal_hub",
       "exit: usertext_catalog",

@@ -1,7 +1,9 @@
 // The recorder of the start-up trace build: the start-up steps, every
 // at-exit registration, and every at-exit cleanup as it runs. Lines go to
 // the file named by STARTUP_TRACE_FILE (appended, so the at-exit lines
-// written while the process ends are kept).
+// written while the process ends are kept). With STARTUP_TRACE_PLANTED_DLL
+// naming a DLL planted beside the launcher, each step also tells whether
+// that DLL loads by its bare name at that moment.
 //
 // This file also takes the place of the runtime's at_exit_register: each
 // cleanup is registered with the C runtime through a trampoline that writes
@@ -20,11 +22,22 @@
 
 namespace {
 
-void write_pair(const char* what, const char* name) {
+void write_pair(const char* what, const char* name, const char* note = "") {
   char line[128];
   lstrcpyA(line, what);
   lstrcatA(line, name);
+  lstrcatA(line, note);
   append_recorded_line(L"STARTUP_TRACE_FILE", line);
+}
+
+const char* planted_dll_note() {
+  wchar_t name[MAX_PATH];
+  DWORD n = GetEnvironmentVariableW(L"STARTUP_TRACE_PLANTED_DLL", name, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return "";
+  HMODULE planted = LoadLibraryW(name);
+  if (!planted) return " (planted DLL refused)";
+  FreeLibrary(planted);
+  return " (planted DLL loads)";
 }
 
 // Names of the cleanups the runtime registers; the process lock's deletion
@@ -56,7 +69,7 @@ const AtExitCleanup kTrampolines[kSlots] = {trampoline<0>, trampoline<1>, trampo
 
 }  // namespace
 
-void startup_trace_step(const char* name) { write_pair("step: ", name); }
+void startup_trace_step(const char* name) { write_pair("step: ", name, planted_dll_note()); }
 
 int at_exit_register(AtExitCleanup cleanup) {
   if (g_count >= kSlots) return -1;
