@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # tools/release.sh OUT ORVANE KELMIS
 # The release folder OUT for people who ship the launchers: the two
-# deliverables (the files ORVANE and KELMIS), README.txt, a zip of these
-# three and SHA256SUMS. ./dev dist calls it with the deliverables whose bytes
+# deliverables (the files ORVANE and KELMIS, whose link maps lie beside them
+# as ORVANE.map and KELMIS.map), README.txt, the bill of materials
+# sbom.cdx.json and THIRD-PARTY-NOTICES.txt (tools/sbom.py), a zip of these
+# five and SHA256SUMS. ./dev dist calls it with the deliverables whose bytes
 # tools/repro.sh has just proved reproducible.
 #
 # Signing, when LAUNCHERS_SIGN_PKCS12 names a PKCS#12 file (certificate and
@@ -29,8 +31,12 @@ display_name() {
   sed -n "s/^set(LAUNCHER_DISPLAY_NAME_$1 \([^ ]*\) .*/\1/p" "$ROOT/src/launcher/CMakeLists.txt"
 }
 
+# Only programs that keep the promises of their PE headers are shipped.
+python3 "$ROOT/tools/pe_check.py" "$orvane" "$kelmis" >&2 || { say "a deliverable breaks a promise of its headers"; exit 1; }
+
 rm -rf "$out/unsigned"
-rm -f "$out/orvane.exe" "$out/kelmis.exe" "$out/README.txt" "$out/SHA256SUMS" "$out"/launchers-*.zip
+rm -f "$out/orvane.exe" "$out/kelmis.exe" "$out/README.txt" "$out/SHA256SUMS" "$out"/launchers-*.zip \
+  "$out/sbom.cdx.json" "$out/THIRD-PARTY-NOTICES.txt"
 mkdir -p "$out"
 listed=(orvane.exe kelmis.exe)
 
@@ -90,17 +96,20 @@ else
 fi
 
 cp "$ROOT/docs/shipping.txt" "$out/README.txt"
+# What the shipped programs contain, with their hashes as shipped (signed or
+# not).
+python3 "$ROOT/tools/sbom.py" write "$out" "$out/orvane.exe" "${orvane%.exe}.map" "$out/kelmis.exe" "${kelmis%.exe}.map"
 # A zip with fixed time stamps and order, so the same programs give the same
 # zip.
 python3 - "$out" "launchers-$VERSION.zip" <<'PY'
 import os, sys, zipfile
 out, name = sys.argv[1], sys.argv[2]
 with zipfile.ZipFile(os.path.join(out, name), "w", zipfile.ZIP_DEFLATED) as z:
-    for member in ("orvane.exe", "kelmis.exe", "README.txt"):
+    for member in ("orvane.exe", "kelmis.exe", "README.txt", "sbom.cdx.json", "THIRD-PARTY-NOTICES.txt"):
         info = zipfile.ZipInfo(member, date_time=(2026, 1, 1, 0, 0, 0))
         info.external_attr = 0o644 << 16
         info.compress_type = zipfile.ZIP_DEFLATED
         with open(os.path.join(out, member), "rb") as f:
             z.writestr(info, f.read())
 PY
-(cd "$out" && sha256sum "${listed[@]}" "launchers-$VERSION.zip" >SHA256SUMS)
+(cd "$out" && sha256sum "${listed[@]}" sbom.cdx.json THIRD-PARTY-NOTICES.txt "launchers-$VERSION.zip" >SHA256SUMS)

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # ./dev repro: builds the deliverables twice from the same commit, from two
 # source copies at different paths into two different build folders, and
-# checks that the four programs are bit for bit the same. Build paths and time
-# stamps must not reach the binaries. The SHA-256 of the programs proved so
-# stay in build/repro/SHA256SUMS (./dev dist ships only those bytes).
+# checks that the four programs are bit for bit the same, and so are the bill
+# of materials and the third-party notices made from each build's
+# deliverables and link maps (tools/sbom.py). Build paths and time stamps
+# must not reach them. The SHA-256 of the programs proved so stay in
+# build/repro/SHA256SUMS (./dev dist ships only those bytes).
 #
 # ./dev repro --bundle builds every program of the two Windows trees twice
 # instead and compares the two test bundles as well (minutes longer).
@@ -32,6 +34,9 @@ build_copy() {
   cmake -S "$source" -B "$binary/win32" -G Ninja --toolchain "$source/cmake/toolchain-win32.cmake" \
     -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
   cmake --build "$binary/win32" "${targets[@]}" -j "$(nproc)" >/dev/null
+  local launchers=$binary/win64/src/launcher kelmis=$binary/win32/src/launcher/kelmis
+  python3 "$source/tools/sbom.py" write "$binary/sbom" "$launchers/orvane.exe" "$launchers/orvane.map" \
+    "$kelmis.exe" "$kelmis.map"
   if [ $BUNDLE -eq 1 ]; then
     python3 "$source/tools/bundle.py" --out "$binary/bundle" --win64 "$binary/win64" --win32 "$binary/win32" >/dev/null
   fi
@@ -59,6 +64,9 @@ for arch in win64 win32; do
     compare "$arch/$launcher.exe" "$a" "$WORK/second copy/build tree/$arch/src/launcher/$launcher.exe"
     sums+=("$(sha256sum "$a" | cut -d' ' -f1)  $arch/$launcher.exe")
   done
+done
+for file in sbom.cdx.json THIRD-PARTY-NOTICES.txt; do
+  compare "$file" "$WORK/first/out/sbom/$file" "$WORK/second copy/build tree/sbom/$file"
 done
 if [ $BUNDLE -eq 1 ]; then
   for a in "$WORK"/first/out/bundle/*.zip; do

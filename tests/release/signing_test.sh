@@ -6,7 +6,11 @@
 # bit for bit, SHA256SUMS lists and matches the signed and the unsigned
 # files, the zip holds the signed ones, a wrong password stops the release,
 # and the signed orvane runs under Wine end to end (the end-to-end tests of
-# its exit codes and its failure box, with the signed copy as orvane).
+# its exit codes and its failure box, with the signed copy as orvane). The
+# bill of materials names the signed files and is valid against the
+# published CycloneDX 1.5 schema (from the npm package that ships it,
+# pinned; where the registry cannot be reached, only its contents are
+# checked, and the test says so).
 set -u
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -51,8 +55,30 @@ for pair in "orvane.exe=$orvane" "kelmis.exe=$kelmis"; do
     "$release"/launchers-*.zip "$file" "$release/$file" || fail "the zip does not hold the signed $file"
 done
 listed=$(cut -c67- "$release/SHA256SUMS" | tr '\n' ' ')
-[ "$listed" = "orvane.exe kelmis.exe unsigned/orvane.exe unsigned/kelmis.exe $(basename "$release"/launchers-*.zip) " ] ||
-  fail "SHA256SUMS lists: $listed"
+[ "$listed" = "orvane.exe kelmis.exe unsigned/orvane.exe unsigned/kelmis.exe sbom.cdx.json THIRD-PARTY-NOTICES.txt \
+$(basename "$release"/launchers-*.zip) " ] || fail "SHA256SUMS lists: $listed"
+for file in sbom.cdx.json THIRD-PARTY-NOTICES.txt; do
+  python3 -c 'import sys, zipfile; sys.exit(zipfile.ZipFile(sys.argv[1]).read(sys.argv[2]) != open(sys.argv[3], "rb").read())' \
+    "$release"/launchers-*.zip "$file" "$release/$file" || fail "the zip does not hold $file"
+done
+for file in orvane.exe kelmis.exe; do
+  grep -q "$(sha256sum "$release/$file" | cut -c1-64)" "$release/sbom.cdx.json" || fail "the SBOM lacks the signed $file"
+done
+grep -q "^License: ZPL-2.1" "$release/THIRD-PARTY-NOTICES.txt" || fail "the notices lack the mingw-w64 runtime's license"
+schemas=$win64/cyclonedx-schemas
+package=cyclonedx-cyclonedx-library-6.13.1.tgz
+if [ ! -f "$schemas/bom-1.5.SNAPSHOT.schema.json" ] && command -v npm >/dev/null &&
+   (cd "$work" && timeout 180 npm pack --silent @cyclonedx/cyclonedx-library@6.13.1 >/dev/null 2>&1) &&
+   echo "de9ac3e6e59be24d0b5345d98761304ff2c55458bd31888771d7e932fc531533  $work/$package" | sha256sum --quiet -c; then
+  mkdir -p "$work/schema" "$schemas"
+  tar -xzf "$work/$package" -C "$work/schema" && cp "$work"/schema/package/res/schema/*.schema.json "$schemas/"
+fi
+if [ -f "$schemas/bom-1.5.SNAPSHOT.schema.json" ]; then
+  /usr/bin/python3 "$root/tools/sbom.py" check "$release/sbom.cdx.json" "$schemas" || fail "the SBOM breaks its schema"
+else
+  echo "the CycloneDX schema could not be fetched from the npm registry: the SBOM's contents are checked, not its schema"
+  python3 "$root/tools/sbom.py" check "$release/sbom.cdx.json" || fail "the SBOM lacks a deliverable or a part"
+fi
 (cd "$release" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match the files"
 
 if LAUNCHERS_SIGN_PKCS12=$work/signer.p12 LAUNCHERS_SIGN_PASSWORD=wrong \
