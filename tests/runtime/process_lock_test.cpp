@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "runtime/tracked_lock.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -74,6 +75,7 @@ TEST(RuntimeProcessLock, RecursionAndOwnerWord) {
 }
 
 TEST(RuntimeProcessLock, ThreadsTakeTurns) {
+  SKIP_IF_CONCURRENT_THREADS_UNSUPPORTED();
   process_lock_startup();
   // A plain counter changed only under the lock: lost updates would show.
   long counter = 0;

@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include <cstdio>
+#include <cstring>
 
 std::u16string u16(const std::string& s) {
   std::u16string out;
@@ -68,4 +69,22 @@ std::string escaped(const std::u16string& t) {
     }
   }
   return out;
+}
+
+const char* concurrent_threads_unsupported() {
+#if defined(_WIN32) && !defined(_WIN64)
+  // Wine shows the Unix root as drive Z:. A binfmt_misc handler comes
+  // before the kernel's own loader, so with this one enabled every i386
+  // program, Wine's 32-bit loader included, runs in qemu-user.
+  static const bool through_qemu = [] {
+    FILE* handler = fopen("Z:\\proc\\sys\\fs\\binfmt_misc\\qemu-i386", "r");
+    if (!handler) return false;
+    char state[16] = {};
+    bool enabled = fgets(state, sizeof state, handler) && strncmp(state, "enabled", 7) == 0;
+    fclose(handler);
+    return enabled;
+  }();
+  if (through_qemu) return QEMU_THREADS_REASON;
+#endif
+  return nullptr;
 }
