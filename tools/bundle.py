@@ -33,7 +33,8 @@ LEFT_OUT = ("tools/launch_bench/",)
 RUNNERS = {"wine-run", "bash", "with_spare_drive.sh", "hostile_mounts.sh"}
 RUNNER_ARGUMENTS = {"64", "32", "--captured"}
 # Test properties and what run-tests.cmd does with them.
-IGNORED = {"LABELS", "TIMEOUT", "WORKING_DIRECTORY", "RESOURCE_LOCK", "RUN_SERIAL", "PROCESSORS"}
+# (SKIP_RETURN_CODE: only tools/wine-run skips a test by its exit code.)
+IGNORED = {"LABELS", "TIMEOUT", "WORKING_DIRECTORY", "RESOURCE_LOCK", "RUN_SERIAL", "PROCESSORS", "SKIP_RETURN_CODE"}
 HANDLED = {"ENVIRONMENT", "ENVIRONMENT_MODIFICATION", "PASS_REGULAR_EXPRESSION", "FAIL_REGULAR_EXPRESSION"}
 # Tests labelled so run on the build machine only (the checks of the bundle
 # and of the release themselves).

@@ -11,6 +11,8 @@ rem It needs no other tool and no administrator rights. Started from an
 rem elevated prompt it also runs the tests that create Windows services and
 rem those that need a UNC share (it shares a scratch folder with net share
 rem for the run). x64\orvane.exe and x86\kelmis.exe are the deliverables.
+rem With LAUNCHERS_X86_TESTS set to names of 32-bit tests (separated by
+rem spaces), only those of the 32-bit tests run; the others are skipped.
 rem
 rem Written by tools/bundle.py; the tests it runs are those of the build.
 setlocal EnableExtensions DisableDelayedExpansion
@@ -62,6 +64,13 @@ set "T_DETAIL="
 if "%T_ARCH%"=="x64" if defined NO_64BIT (
   set "T_DETAIL=: this 32-bit Windows cannot run 64-bit programs"
   goto run_skipped
+)
+if "%T_ARCH%"=="x86" if defined LAUNCHERS_X86_TESTS (
+  echo. %LAUNCHERS_X86_TESTS% | find /i " %T_NAME% " >nul
+  if errorlevel 1 (
+    set "T_DETAIL=: not among LAUNCHERS_X86_TESTS"
+    goto run_skipped
+  )
 )
 if exist "%T_PROGRAM%" goto run_start
 >"%T_LOG%" echo %T_PROGRAM% is missing
