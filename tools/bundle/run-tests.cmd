@@ -66,7 +66,7 @@ if "%T_ARCH%"=="x64" if defined NO_64BIT (
   goto run_skipped
 )
 if "%T_ARCH%"=="x86" if defined LAUNCHERS_X86_TESTS (
-  echo. %LAUNCHERS_X86_TESTS% | find /i " %T_NAME% " >nul
+  echo. %LAUNCHERS_X86_TESTS% | find " %T_NAME% " >nul
   if errorlevel 1 (
     set "T_DETAIL=: not among LAUNCHERS_X86_TESTS"
     goto run_skipped
