@@ -71,7 +71,7 @@ std::string escaped(const std::u16string& t) {
   return out;
 }
 
-const char* concurrent_threads_unsupported() {
+bool runs_through_qemu_user() {
 #if defined(_WIN32) && !defined(_WIN64)
   // Wine shows the Unix root as drive Z:. A binfmt_misc handler comes
   // before the kernel's own loader, so with this one enabled every i386
@@ -84,7 +84,10 @@ const char* concurrent_threads_unsupported() {
     fclose(handler);
     return enabled;
   }();
-  if (through_qemu) return QEMU_THREADS_REASON;
+  return through_qemu;
+#else
+  return false;
 #endif
-  return nullptr;
 }
+
+const char* concurrent_threads_unsupported() { return runs_through_qemu_user() ? QEMU_THREADS_REASON : nullptr; }
