@@ -14,7 +14,8 @@ add_library(product_code_flags INTERFACE)
 add_library(product_flags INTERFACE)
 target_link_libraries(product_flags INTERFACE product_code_flags)
 target_compile_options(product_code_flags INTERFACE
-  -Wall -Wextra -Wno-unused-parameter
+  -Wall -Wextra -Wno-unused-parameter -Werror
+  -Wshadow -Wcast-qual -Wformat=2 -Wundef -Wimplicit-fallthrough -Wconversion -Wsign-conversion
   $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti>)
 if(WIN32)
   # Product code never unwinds: no unwind tables in the deliverables; and no
