@@ -9,4 +9,4 @@
 // characters; *chars receives the start of the character area. Null when
 // the size cannot be represented, count exceeds the 32-bit count, or memory
 // is lacking.
-char16_t** allocate_argument_block(size_t count, size_t units, char16_t** chars);
+[[nodiscard]] char16_t** allocate_argument_block(size_t count, size_t units, char16_t** chars);

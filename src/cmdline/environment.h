@@ -15,5 +15,5 @@ const char16_t* get_environment_variable(const char16_t* name);
 // block of "name=value" strings ended by an empty one (one malloc block:
 // n + 1 pointers, then the characters), null for a null block or when
 // memory is lacking; and the lookup that get_environment_variable does.
-char16_t** environment_copy(const char16_t* block);
+[[nodiscard]] char16_t** environment_copy(const char16_t* block);
 const char16_t* find_environment_variable(const char16_t* const* environment, const char16_t* name);

@@ -14,29 +14,29 @@ constexpr size_t kPathWorkUnits = 300;
 // rooted), "X:" (2, not rooted), else relative (0, not rooted); X is an
 // ASCII letter or digit. Fails on a malformed UNC prefix. Out-parameters may
 // be null.
-bool parse_path_root(const char16_t* path, size_t* root_length, bool* rooted, size_t* name_start);
+[[nodiscard]] bool parse_path_root(const char16_t* path, size_t* root_length, bool* rooted, size_t* name_start);
 
 // Canonical form: one separator kind, no empty, "." or ".." components (a
 // component of n dots goes up n-1 levels). `dest` may be `source`. Fails
 // when the result (terminator included) does not fit the capacity, or the
 // 300-unit work area when working in place; never writes past either.
-bool normalize_path(const char16_t* source, char16_t* dest, size_t capacity);
+[[nodiscard]] bool normalize_path(const char16_t* source, char16_t* dest, size_t capacity);
 
 // The current directory of a drive (ASCII letter), through the system; true
 // only when the whole result fits.
-bool drive_current_directory(char16_t drive, char16_t* dest, size_t capacity);
+[[nodiscard]] bool drive_current_directory(char16_t drive, char16_t* dest, size_t capacity);
 
 // Resolves `path` against `base` (or the current directory when null) and
 // normalises it. `dest` may be `path`. Fails on malformed roots, an
 // unreadable base, or a result that does not fit (relative results are
 // limited to 300 units).
-bool resolve_path(const char16_t* base, const char16_t* path, char16_t* dest, size_t capacity);
+[[nodiscard]] bool resolve_path(const char16_t* base, const char16_t* path, char16_t* dest, size_t capacity);
 
 // The directory of a file path: the file name and the separator before it
 // removed, except a separator that ends the root (C:\x.exe gives C:\,
 // \\srv\share\x.exe gives \\srv\share\). New string (wide_free); null
 // for a malformed root or when memory is lacking.
-char16_t* file_directory(const char16_t* file);
+[[nodiscard]] char16_t* file_directory(const char16_t* file);
 
 // True when Windows takes `folder` as written: a drive root or a UNC root
 // (the \\?\ and \\.\ forms too) followed by components that path

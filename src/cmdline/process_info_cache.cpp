@@ -63,7 +63,8 @@ void* cache_store(ProcessInfoSlot slot, void* value) {
   // A value computed in vain is released outside the lock, and the reset is
   // registered by the one caller that set the flag.
   free(lost);
-  if (register_reset) at_exit_register(cache_reset);
+  // Refused, the reset never runs: the copies live until the process ends.
+  if (register_reset) (void)at_exit_register(cache_reset);
   return result;
 }
 

@@ -14,4 +14,4 @@ size_t quote_argument(const char16_t* argument, bool force_quotes, char16_t* out
 // quotes and written as it is (the splitting rules take it literally up to
 // the next quote, so it must not hold a quote). Null when memory is lacking
 // or the length cannot be represented.
-char16_t* join_command_line(const char16_t* const* argv);
+[[nodiscard]] char16_t* join_command_line(const char16_t* const* argv);

@@ -11,7 +11,7 @@
 // (system_split_command_line: CommandLineToArgvW on Windows,
 // split_command_line_portable in the native stand-in). Null (and
 // *count = 0) on any failure. `count` may be null.
-char16_t** split_command_line(const char16_t* prefix, const char16_t* text, int32_t* count);
+[[nodiscard]] char16_t** split_command_line(const char16_t* prefix, const char16_t* text, int32_t* count);
 
 // The same rules implemented here, for any platform: white space (space and
 // tab) separates arguments outside quotes; element 0 runs to the next quote
@@ -19,4 +19,4 @@ char16_t** split_command_line(const char16_t* prefix, const char16_t* text, int3
 // 2n backslashes before a quote give n and the quote toggles quoting, 2n+1
 // give n and a literal quote; "" inside a quoted region gives a literal
 // quote and ends the region.
-char16_t** split_command_line_portable(const char16_t* prefix, const char16_t* text, int32_t* count);
+[[nodiscard]] char16_t** split_command_line_portable(const char16_t* prefix, const char16_t* text, int32_t* count);

@@ -16,9 +16,9 @@ uint32_t system_drive_full_path(char16_t drive, char16_t* dest, uint32_t capacit
 // failure.
 uint32_t system_module_file_name(char16_t* dest, uint32_t capacity);
 // GetEnvironmentStringsW / FreeEnvironmentStringsW.
-char16_t* system_environment_strings();
+[[nodiscard]] char16_t* system_environment_strings();
 void system_free_environment_strings(char16_t* block);
 // CommandLineToArgvW of `line`, repackaged as split_command_line's block
 // (one free()); null on failure. The stand-in follows the same rules
 // (split_command_line_portable).
-char16_t** system_split_command_line(const char16_t* line, int32_t* count);
+[[nodiscard]] char16_t** system_split_command_line(const char16_t* line, int32_t* count);

@@ -87,11 +87,11 @@ extern SignalHub g_signal_hub;
 // Takes the hub's lock unless the hub is uninitialised or torn down (false:
 // the lock was not taken and the caller must not touch guarded state). A
 // teardown waits for every thread that got in to leave.
-bool hub_enter();
+[[nodiscard]] bool hub_enter();
 void hub_leave();
 // True once no thread is between hub_enter and hub_leave; false when that
 // has not happened within `timeout_ms`.
-bool hub_users_left_within(DWORD timeout_ms);
+[[nodiscard]] bool hub_users_left_within(DWORD timeout_ms);
 
 // Raises signal n (1..10; others are ignored): sets its flag and the event
 // when the flag was clear. A repeated signal returns before taking the lock.

@@ -56,7 +56,8 @@ void InitSignalHub() {
   // A failure leaves the event null; the flags still work.
   hub.signalEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   hub.initialised.store(true);
-  at_exit_register(TeardownSignalHub);
+  // Refused, the hub is never torn down: it lives until the process ends.
+  (void)at_exit_register(TeardownSignalHub);
 }
 
 int TeardownSignalHub() {

@@ -4,4 +4,4 @@
 
 #include <cstdint>
 
-uint32_t run_launcher();
+[[nodiscard]] uint32_t run_launcher();

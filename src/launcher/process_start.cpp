@@ -37,7 +37,8 @@ extern "C" __attribute__((force_align_arg_pointer, noreturn, no_stack_protector)
   // DLL load another by name: a launcher lies in folders its users can
   // write to, and a DLL planted there must never run in it.
   STARTUP_STEP("dll_search_system32");
-  limit_dll_search_to_system32();
+  // Where the system lacks the call, the search stays as it was.
+  (void)limit_dll_search_to_system32();
   seed_stack_guard();
   run_static_initializers();
   STARTUP_STEP("entry begins");

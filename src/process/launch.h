@@ -28,17 +28,17 @@ enum : uint32_t {
 // NUL device opened. A null `user` starts the child as the caller;
 // otherwise `user` is "domain\user", "domain/user", "user@domain" or a bare
 // name (domain: this computer's name).
-uint32_t start_process(ProcessHandle** out, uint32_t flags, const char16_t* const* argv,
+[[nodiscard]] uint32_t start_process(ProcessHandle** out, uint32_t flags, const char16_t* const* argv,
                        const char16_t* const* environment, const char16_t* directory, void* std_input,
                        void* std_output, void* std_error);
-uint32_t start_process_as(ProcessHandle** out, const char16_t* user, const char16_t* password, uint32_t flags,
+[[nodiscard]] uint32_t start_process_as(ProcessHandle** out, const char16_t* user, const char16_t* password, uint32_t flags,
                           const char16_t* const* argv, const char16_t* const* environment,
                           const char16_t* directory, void* std_input, void* std_output, void* std_error);
 
 // An inheritable duplicate for the child: `requested` if given and
 // duplicable, else `own`, else the NUL device. *out is all ones on failure;
 // a null `out` gives 87.
-uint32_t child_standard_handle(void* requested, void* own, void** out);
+[[nodiscard]] uint32_t child_standard_handle(void* requested, void* own, void** out);
 
 // The first call sets the process error mode to 0x8001; later calls do
 // nothing.
@@ -46,4 +46,4 @@ void set_error_mode_once();
 
 // New copy of the computer's name (empty when unknown); null when memory is
 // lacking. Caller frees with wide_free.
-char16_t* computer_name();
+[[nodiscard]] char16_t* computer_name();

@@ -24,9 +24,9 @@ struct LogonStart {
 // can replace it; the caller cleared the last error right before the start,
 // so a call that names no reason gives kStartFailedWithoutReason, never a
 // stale code.
-uint32_t failed_start_error();
+[[nodiscard]] uint32_t failed_start_error();
 
 // start_process_as with the logon part given or null.
-uint32_t start_child(ProcessHandle** out, const LogonStart* logon, uint32_t flags, const char16_t* const* argv,
+[[nodiscard]] uint32_t start_child(ProcessHandle** out, const LogonStart* logon, uint32_t flags, const char16_t* const* argv,
                      const char16_t* const* environment, const char16_t* directory, void* std_input,
                      void* std_output, void* std_error);

@@ -8,7 +8,7 @@
 // (the name with its ending '=', ASCII case-insensitively; equal entries keep
 // their order) and written one after another, each terminated, plus a final
 // terminator. Null when memory is lacking. Caller frees with free().
-char16_t* build_environment_block(const char16_t* const* environment);
+[[nodiscard]] char16_t* build_environment_block(const char16_t* const* environment);
 
 // The order of two entries as the block uses it: < 0, 0 or > 0.
 int compare_environment_entries(const char16_t* a, const char16_t* b);
@@ -16,7 +16,7 @@ int compare_environment_entries(const char16_t* a, const char16_t* b);
 // Splits "domain\user", "domain/user", "user@domain" or a bare user (domain
 // from `default_domain`, which may be null for empty). Both results are new
 // strings (wide_free); false, with both null, when memory is lacking.
-bool split_user(const char16_t* text, const char16_t* default_domain, char16_t** user, char16_t** domain);
+[[nodiscard]] bool split_user(const char16_t* text, const char16_t* default_domain, char16_t** user, char16_t** domain);
 
 // True when `text` names its domain ('\\', '/' or '@' in it), so that
 // split_user does not use the default domain. A null text names none.

@@ -30,4 +30,4 @@ struct ProcessHandle {
 
 // A new handle with count 1, no process and exit code 0xFFFFFFFF; null when
 // memory is lacking.
-ProcessHandle* create_process_handle();
+[[nodiscard]] ProcessHandle* create_process_handle();

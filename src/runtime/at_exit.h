@@ -6,6 +6,6 @@
 
 using AtExitCleanup = int (*)();
 
-// The runtime's answer (0 registered, -1 refused) is returned for tests;
-// product callers ignore it.
-int at_exit_register(AtExitCleanup cleanup);
+// The runtime's answer (0 registered, -1 refused); a refused cleanup never
+// runs, and the resource lives until the process ends.
+[[nodiscard]] int at_exit_register(AtExitCleanup cleanup);

@@ -8,7 +8,7 @@
 // run time: true when the system has it and took the setting; false on a
 // Windows that lacks it, where the search stays as it was. Children do not
 // inherit the setting.
-bool limit_dll_search_to_system32();
+[[nodiscard]] bool limit_dll_search_to_system32();
 
 // Gives the guard value of the compiler's stack protection one of this
 // process's own. Every guarded frame open at the time would fail its check

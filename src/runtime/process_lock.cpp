@@ -24,7 +24,8 @@ void AcquireProcessLock() {
   if (!g_created) {
     g_created = true;
     tracked_lock_initialise(lock);
-    at_exit_register(delete_process_lock);
+    // Refused, the lock is simply never deleted: it lives until the process ends.
+    (void)at_exit_register(delete_process_lock);
   } else if (g_destroyed) {
     return;
   }

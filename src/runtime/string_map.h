@@ -49,7 +49,7 @@ struct StringMap {
 
 // A new empty map with count 1, or null when memory is lacking. Null keys
 // and values read as empty texts.
-StringMap* CreateStringMap();
+[[nodiscard]] StringMap* CreateStringMap();
 
 // The texts stored in a node's block.
 const char16_t* string_map_node_key(const StringMapNode* node);

@@ -25,5 +25,5 @@ uintptr_t tracked_lock_current_thread();
 // own from malloc (null when memory is lacking) with its release (delete,
 // then free; null is ignored).
 uintptr_t tracked_lock_owner_for_testing(const TrackedLock* lock);
-TrackedLock* tracked_lock_create_for_testing();
+[[nodiscard]] TrackedLock* tracked_lock_create_for_testing();
 void tracked_lock_destroy_for_testing(TrackedLock* lock);

@@ -31,5 +31,5 @@ size_t text_format(char16_t* out, size_t capacity, const char16_t* format, ...);
 
 // New formatted string (caller frees with wide_free), or null when memory is
 // lacking or the length cannot be represented.
-char16_t* text_vformat_alloc(const char16_t* format, va_list args);
-char16_t* text_format_alloc(const char16_t* format, ...);
+[[nodiscard]] char16_t* text_vformat_alloc(const char16_t* format, va_list args);
+[[nodiscard]] char16_t* text_format_alloc(const char16_t* format, ...);

@@ -37,14 +37,14 @@ void wide_append(char16_t* dest, const char16_t* source);
 void wide_append_max(char16_t* dest, size_t capacity, const char16_t* source);
 
 // New copy of `source`; null for a null source or when memory is lacking.
-char16_t* wide_dup(const char16_t* source);
+[[nodiscard]] char16_t* wide_dup(const char16_t* source);
 // New string of exactly `count` units of `source` (read even past a
 // terminator) plus a terminator. Null for a null source, for a count whose
 // size in bytes would overflow, or when memory is lacking.
-char16_t* wide_dup_n(const char16_t* source, size_t count);
+[[nodiscard]] char16_t* wide_dup_n(const char16_t* source, size_t count);
 // New array of `capacity` units whose first unit is 0; null for capacity 0,
 // overflow or no memory. The result is also stored through `out` when given.
-char16_t* wide_alloc(char16_t** out, size_t capacity);
+[[nodiscard]] char16_t* wide_alloc(char16_t** out, size_t capacity);
 // Releases a string from this family (or from the allocating formatters and
 // converters built on it); null is ignored.
 void wide_free(const char16_t* text);
@@ -54,7 +54,7 @@ size_t narrow_length(const char* text);
 void narrow_copy(char* dest, const char* source);
 // New array of `size` bytes whose first byte is 0; null for size 0 or no
 // memory. Released with narrow_free.
-char* narrow_alloc(char** out, size_t size);
+[[nodiscard]] char* narrow_alloc(char** out, size_t size);
 void narrow_free(const char* text);
 
 // Growable text that avoids copies: the first append only borrows the
@@ -73,7 +73,7 @@ void wide_builder_append(WideBuilder* builder, const char16_t* text);
 // is left unchanged.
 void wide_builder_append_n(WideBuilder* builder, const char16_t* units, size_t count);
 // Makes room for `needed` units plus growth; false when it could not.
-bool wide_builder_reserve(WideBuilder* builder, size_t needed);
+[[nodiscard]] bool wide_builder_reserve(WideBuilder* builder, size_t needed);
 // The text, owned by the builder; null when nothing was appended or when the
 // borrowed text could not be copied (the builder then keeps it borrowed).
 const char16_t* wide_builder_text(WideBuilder* builder);

@@ -57,7 +57,8 @@ UsertextCatalog* EnsureUsertextCatalog() {
   // whose at-exit steps are thereby registered before ours and run after it.
   catalog->testMode = read_test_mode();
   g_catalog = catalog;
-  at_exit_register(ReleaseUsertextCatalog);
+  // Refused, the catalog lives until the process ends.
+  (void)at_exit_register(ReleaseUsertextCatalog);
   return catalog;
 }
 

@@ -43,4 +43,4 @@ void write_text(void* handle, const char16_t* text, bool end_of_line, ByteWriter
 // early as success) or the error of a first write that wrote nothing; 6 for
 // a handle that is null or all bits set. `count` (may be null) receives the
 // bytes written.
-uint32_t write_all(void* handle, const char* bytes, size_t total, size_t* count, ByteWriter writer);
+[[nodiscard]] uint32_t write_all(void* handle, const char* bytes, size_t total, size_t* count, ByteWriter writer);

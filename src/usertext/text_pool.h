@@ -21,5 +21,5 @@ const char16_t* text_pool_printf(TextPool* pool, const char16_t* format, ...);
 void text_pool_free(TextPool* pool);
 // A new block for n units plus terminator, not yet in the pool; null when
 // memory is lacking. text_pool_push puts it at the pool's head.
-char16_t* text_pool_block(size_t n);
+[[nodiscard]] char16_t* text_pool_block(size_t n);
 void text_pool_push(TextPool* pool, char16_t* block_text);
