@@ -55,7 +55,7 @@ size_t quote_argument(const char16_t* argument, bool force_quotes, char16_t* out
   }
   if (enclosed) {
     out = put_repeated(out, u'\\', run);
-    out = put_repeated(out, u'"', 1);
+    put_repeated(out, u'"', 1);
     length += run + 1;
   }
   return length;

@@ -16,7 +16,7 @@ enum : uint32_t {
   // not fit): nothing may be started.
   kToolPathUnknown = 206,  // ERROR_FILENAME_EXCED_RANGE
   // The vector could not be built (memory).
-  kArgumentsFailed = 0xFFFFFFFFu,
+  kArgumentsFailed = 0xFFFFFFFFU,
 };
 
 struct ToolArguments {
@@ -30,7 +30,7 @@ struct ToolArguments {
 // Returns 0; kToolPathUnknown, with a vector that can be shown but is never
 // started (element 0 the bare tool file name when the tool path is unknown,
 // a fixed entry that cannot be resolved as written); or kArgumentsFailed.
-uint32_t build_tool_arguments(const LauncherSetting* setting, const char16_t* program_dir, bool dir_known,
+[[nodiscard]] uint32_t build_tool_arguments(const LauncherSetting* setting, const char16_t* program_dir, bool dir_known,
                               const char16_t* const* own, int32_t own_count, ToolArguments* out);
 
 // Releases the entries from the last written down to the first, then the

@@ -39,8 +39,8 @@ __attribute__((no_stack_protector)) void seed_stack_guard() {
   seed ^= uint64_t(GetCurrentThreadId()) << 32 ^ GetTickCount();
   seed ^= uint64_t(uintptr_t(&seed)) << 16 ^ uint64_t(uintptr_t(&__stack_chk_guard));
   // A final mix spreads every bit over the whole value (splitmix64).
-  seed = (seed ^ (seed >> 30)) * 0xBF58476D1CE4E5B9ull;
-  seed = (seed ^ (seed >> 27)) * 0x94D049BB133111EBull;
+  seed = (seed ^ (seed >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  seed = (seed ^ (seed >> 27)) * 0x94D049BB133111EBULL;
   seed ^= seed >> 31;
   // A zero low byte stops string copies at the guard.
   __stack_chk_guard = uintptr_t(seed) & ~uintptr_t(0xFF);

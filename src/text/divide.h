@@ -10,7 +10,7 @@
 // *value becomes *value / divisor; returns the remainder. `divisor` must be
 // between 1 and 65535.
 inline uint32_t divide_small(uint64_t* value, uint32_t divisor) {
-#if UINTPTR_MAX > 0xFFFFFFFFu
+#if UINTPTR_MAX > 0xFFFFFFFFU
   uint32_t remainder = uint32_t(*value % divisor);
   *value /= divisor;
   return remainder;
@@ -23,7 +23,7 @@ inline uint32_t divide_small(uint64_t* value, uint32_t divisor) {
   uint32_t middle = (rest << 16) | (low >> 16);
   uint32_t quotient_middle = middle / divisor;
   rest = middle % divisor;
-  uint32_t bottom = (rest << 16) | (low & 0xFFFFu);
+  uint32_t bottom = (rest << 16) | (low & 0xFFFFU);
   uint32_t quotient_low = bottom / divisor;
   *value = (uint64_t(quotient_high) << 32) | (uint64_t(quotient_middle) << 16) | quotient_low;
   return bottom % divisor;

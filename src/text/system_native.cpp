@@ -45,7 +45,7 @@ uint32_t system_ansi_code_page() { return kStandInCodePage; }
 int system_encode_unit(uint32_t code_page, uint32_t flags, char16_t unit, char out[6], bool* used_default) {
   if (used_default) *used_default = false;
   if (code_page == kUtf8Page) {
-    if (flags != 0 || used_default) return 0;  // ERROR_INVALID_FLAGS / ERROR_INVALID_PARAMETER
+    if (flags != 0 || used_default != nullptr) return 0;  // ERROR_INVALID_FLAGS / ERROR_INVALID_PARAMETER
     return encode_utf8(unit, out);
   }
   if (!is_stand_in(code_page)) return 0;

@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-constexpr uint32_t kInvalidCodePoint = 0xFFFFFFFFu;
+constexpr uint32_t kInvalidCodePoint = 0xFFFFFFFFU;
 
 // UTF-16 surrogates: a high (leading) unit is U+D800-U+DBFF, a low
 // (trailing) one U+DC00-U+DFFF.

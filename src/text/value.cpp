@@ -31,7 +31,7 @@ struct LetterEntry {
   const ValueWord* words;
 };
 
-#define VALUE_WORDS(table) uint8_t(sizeof(table) / sizeof(table[0])), table
+#define VALUE_WORDS(table) uint8_t(sizeof(table) / sizeof((table)[0])), table
 const LetterEntry kLetters[] = {
     {u'd', kValueLetterED, 0, VALUE_WORDS(kWordsD)},
     {u'e', kValueLetterED, 1, VALUE_WORDS(kWordsE)},

@@ -163,6 +163,9 @@ void wide_builder_append_n(WideBuilder* b, const char16_t* units, size_t count) 
     b->borrowed = nullptr;
   }
   wide_move(b->owned + b->length, units, count);
+  // A builder has an array whenever its capacity is not 0 (it starts and is
+  // freed zeroed, and only wide_builder_reserve sets the capacity).
+  // NOLINTNEXTLINE(clang-analyzer-core.NullDereference)
   b->owned[length] = 0;
   b->length = length;
 }

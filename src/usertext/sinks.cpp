@@ -13,7 +13,7 @@ namespace {
 // stack.
 constexpr size_t kLineLocalBytes = 200;
 constexpr size_t kCutLineBytes = 197;
-constexpr size_t kWriteChunkBytes = 16u * 1024u * 1024u;
+constexpr size_t kWriteChunkBytes = size_t{16} * 1024 * 1024;
 
 constexpr uint32_t kErrorInvalidHandle = 6;
 constexpr uint32_t kErrorHandleEof = 38;
@@ -76,7 +76,8 @@ void write_text(void* handle, const char16_t* text, bool end_of_line, ByteWriter
     bytes[n + 1] = '\n';
     n += 2;
   }
-  write_all(handle, bytes, n, nullptr, writer);
+  // A sink reports nothing: output that cannot be written is dropped.
+  (void)write_all(handle, bytes, n, nullptr, writer);
   narrow_free(heap);
 }
 
