@@ -130,6 +130,9 @@ def render(direct, bmp, supplementary):
     out.append("")
     out.append('#include "text/fold_tables.h"')
     out.append("")
+    out.append("// The tables keep this layout (a fixed number of entries per line, each")
+    out.append("// line of the direct table marked with its first code point).")
+    out.append("// clang-format off")
     out.append("// %d of the %d entries differ from their index." % (EXPECTED_DIRECT, DIRECT_SIZE))
     out.append("const uint16_t kFoldDirect[%d] = {" % DIRECT_SIZE)
     for row in range(0, DIRECT_SIZE, 8):
@@ -150,6 +153,7 @@ def render(direct, bmp, supplementary):
         cells = ", ".join("{0x%08X, 0x%08X}" % pair for pair in supplementary[row:row + 2])
         out.append("    %s," % cells)
     out.append("};")
+    out.append("// clang-format on")
     out.append("")
     return "\n".join(out)
 

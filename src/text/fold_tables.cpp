@@ -5,6 +5,9 @@
 
 #include "text/fold_tables.h"
 
+// The tables keep this layout (a fixed number of entries per line, each
+// line of the direct table marked with its first code point).
+// clang-format off
 // 460 of the 2048 entries differ from their index.
 const uint16_t kFoldDirect[2048] = {
     0x0000, 0x0001, 0x0002, 0x0003, 0x0004, 0x0005, 0x0006, 0x0007,  // U+0000
@@ -408,3 +411,4 @@ const uint32_t kFoldSupplementary[48][2] = {
     {0xFFFFFFFF, 0xFFFFFFFF}, {0xFFFFFFFF, 0xFFFFFFFF},
     {0xFFFFFFFF, 0xFFFFFFFF}, {0xFFFFFFFF, 0xFFFFFFFF},
 };
+// clang-format on
