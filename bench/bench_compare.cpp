@@ -46,20 +46,16 @@ TextPair make_pair(const std::vector<std::pair<char16_t, char16_t>>& ranges) {
     wint_t swapped = std::towupper(c) != wint_t(c) ? std::towupper(c) : std::towlower(c);
     // Only swaps that both ways of comparing call equal (not U+0130 and
     // U+0131, which towlower and simple folding treat differently).
-    bool same = swapped <= 0xFFFF && fold_case(uint32_t(swapped)) == fold_case(c) &&
-                std::towlower(swapped) == std::towlower(c);
+    bool same =
+        swapped <= 0xFFFF && fold_case(uint32_t(swapped)) == fold_case(c) && std::towlower(swapped) == std::towlower(c);
     pair.b.push_back(same && next() % 2 ? char16_t(swapped) : c);
   }
   return pair;
 }
 
 const TextPair& mixed_pair() {
-  static const TextPair pair = make_pair({{u'A', u'Z'},
-                                          {u'a', u'z'},
-                                          {0x00C0, 0x00FF},
-                                          {0x0100, 0x017F},
-                                          {0x0391, 0x03C9},
-                                          {0x0400, 0x045F}});
+  static const TextPair pair =
+      make_pair({{u'A', u'Z'}, {u'a', u'z'}, {0x00C0, 0x00FF}, {0x0100, 0x017F}, {0x0391, 0x03C9}, {0x0400, 0x045F}});
   return pair;
 }
 

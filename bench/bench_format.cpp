@@ -37,8 +37,8 @@ BENCHMARK(BM_SwprintfIntegers);
 void BM_TextFormatStrings(benchmark::State& state) {
   char16_t out[256];
   for (auto _ : state) {
-    size_t n = text_format(out, 256, u"%s: %-20s|%.5s|%30s", u"application_name", u"Ardelon",
-                           u"error_running_command", u"right-aligned text");
+    size_t n = text_format(out, 256, u"%s: %-20s|%.5s|%30s", u"application_name", u"Ardelon", u"error_running_command",
+                           u"right-aligned text");
     benchmark::DoNotOptimize(n);
     benchmark::DoNotOptimize(out);
   }

@@ -14,7 +14,8 @@ namespace {
 std::string sample(int kind, size_t bytes) {
   static const char* const kPieces[] = {
       "The quick brown fox jumps over the lazy dog. ",
-      "Gr\xC3\xBC\xC3\x9F" "e aus K\xC3\xB6ln, \xC3\xA9t\xC3\xA9 \xE2\x82\xAC 5. ",
+      "Gr\xC3\xBC\xC3\x9F"
+      "e aus K\xC3\xB6ln, \xC3\xA9t\xC3\xA9 \xE2\x82\xAC 5. ",
       "\xE4\xB8\x80\xE4\xBA\x8C\xE4\xB8\x89\xE5\x9B\x9B\xE4\xBA\x94\xE5\x85\xAD\xE4\xB8\x83 ",
   };
   std::string s;

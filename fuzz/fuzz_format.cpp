@@ -18,8 +18,8 @@ namespace {
 
 enum Kind { kNone, kI32, kI64, kWide, kNarrow, kGuid, kN8, kN16, kN32, kN64 };
 
-const Kind kSlots[] = {kI32, kI64, kWide, kI32, kNarrow, kGuid, kI64, kN64,
-                       kI32, kWide, kN32, kI64, kN16, kGuid, kN8, kI32};
+const Kind kSlots[] = {kI32, kI64,  kWide, kI32, kNarrow, kGuid, kI64, kN64,
+                       kI32, kWide, kN32,  kI64, kN16,    kGuid, kN8,  kI32};
 constexpr size_t kSlotCount = sizeof kSlots / sizeof kSlots[0];
 
 struct Reader {
@@ -39,26 +39,25 @@ bool is_digit(char16_t c) { return c >= u'0' && c <= u'9'; }
 // The argument kind of a conversion, given its size prefix.
 Kind kind_of(char16_t conversion, int size, int character_width) {
   switch (conversion) {
-    case u'd': case u'i': case u'u': case u'o': case u'x': case u'X':
-      return size == 64 ? kI64 : kI32;
-    case u'p': case u'P': case u'T':
-      return kI64;
-    case u'c': case u'w':
-      return character_width == 0 && size != 0 ? kI64 : kI32;
-    case u'C':
-      return kI32;
-    case u's':
-      return character_width == 8 ? kNarrow : kWide;
-    case u'S':
-      return kNarrow;
-    case u'n':
-      return size == 8 ? kN8 : size == 16 ? kN16 : size == 32 ? kN32 : kN64;
-    case u'r': case u'R':
-      return kGuid;
-    case u't':
-      return (size ? size : 64) > 32 ? kI64 : kI32;
-    default:
-      return kNone;
+    case u'd':
+    case u'i':
+    case u'u':
+    case u'o':
+    case u'x':
+    case u'X': return size == 64 ? kI64 : kI32;
+    case u'p':
+    case u'P':
+    case u'T': return kI64;
+    case u'c':
+    case u'w': return character_width == 0 && size != 0 ? kI64 : kI32;
+    case u'C': return kI32;
+    case u's': return character_width == 8 ? kNarrow : kWide;
+    case u'S': return kNarrow;
+    case u'n': return size == 8 ? kN8 : size == 16 ? kN16 : size == 32 ? kN32 : kN64;
+    case u'r':
+    case u'R': return kGuid;
+    case u't': return (size ? size : 64) > 32 ? kI64 : kI32;
+    default: return kNone;
   }
 }
 
@@ -197,8 +196,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int64_t* n64_arg = (null_mask & 8) ? nullptr : &n64;
 
   auto run = [&](char16_t* out, size_t cap) {
-    return text_format(out, cap, format.data(), i32[0], i64[0], wide_arg, i32[1], narrow_arg, guid_arg, i64[1],
-                       n64_arg, i32[2], wide_arg, &n32, i64[2], &n16, guid_arg, &n8, i32[3]);
+    return text_format(out, cap, format.data(), i32[0], i64[0], wide_arg, i32[1], narrow_arg, guid_arg, i64[1], n64_arg,
+                       i32[2], wide_arg, &n32, i64[2], &n16, guid_arg, &n8, i32[3]);
   };
 
   static char16_t full[4096];

@@ -19,7 +19,8 @@
 
 namespace {
 
-const char16_t* const kSymbols[] = {u"a", u"A", u"b", u"B", u"z", u"Z", u"_", u"[", u"\u00E9", u"\u00C9", u"\U0001F600"};
+const char16_t* const kSymbols[] = {u"a", u"A", u"b",      u"B",      u"z",         u"Z",
+                                    u"_", u"[", u"\u00E9", u"\u00C9", u"\U0001F600"};
 const size_t kSymbolCount = sizeof kSymbols / sizeof kSymbols[0];
 
 struct Reader {
@@ -55,15 +56,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char* what = "";
     std::string fault;
     switch (op % 16) {
-      case 0: case 1: case 2: case 3: case 4: case 5:
+      case 0:
+      case 1:
+      case 2:
+      case 3:
+      case 4:
+      case 5:
         what = "Set";
-        fault = model.set(key, std::u16string(1, char16_t(u'0' + serial++ % 40)), (op & 0x10) != 0, (op & 0xE0) == 0xE0);
+        fault =
+            model.set(key, std::u16string(1, char16_t(u'0' + serial++ % 40)), (op & 0x10) != 0, (op & 0xE0) == 0xE0);
         break;
-      case 6: case 7: case 8:
+      case 6:
+      case 7:
+      case 8:
         what = "Remove";
         fault = model.remove(key);
         break;
-      case 9: case 10:
+      case 9:
+      case 10:
         what = "Get";
         fault = model.get(key);
         break;
@@ -71,7 +81,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         what = "First";
         fault = model.first();
         break;
-      case 12: case 13: case 14:
+      case 12:
+      case 13:
+      case 14:
         what = "Next";
         fault = model.next();
         break;

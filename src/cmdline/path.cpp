@@ -45,7 +45,6 @@ bool parse_path_root(const char16_t* path, size_t* root_length, bool* rooted, si
   return true;
 }
 
-
 bool folder_is_literal(const char16_t* folder) {
   size_t root = 0;
   bool rooted = false;

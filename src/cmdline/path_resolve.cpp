@@ -29,7 +29,6 @@ struct PathPlan {
   int tail_count;
 };
 
-
 // Walks the components of all tails from the last to the first. Going
 // backwards, an up-level cancels the nearest component before it that is
 // not yet cancelled, which is exactly what removing the last written
@@ -62,9 +61,9 @@ size_t walk_kept_components(const PathPlan& plan, Visit visit) {
 }
 
 struct PlanSize {
-  size_t total;     // units of the result without the terminator
-  size_t count;     // kept components
-  size_t unmatched; // up-levels to write as a dot prefix (0 when rooted)
+  size_t total;      // units of the result without the terminator
+  size_t count;      // kept components
+  size_t unmatched;  // up-levels to write as a dot prefix (0 when rooted)
 };
 
 PlanSize measure(const PathPlan& plan) {
@@ -212,8 +211,10 @@ bool resolve_path(const char16_t* base, const char16_t* path, char16_t* dest, si
   // own merges with it): so the result is rooted when the kept text was, or
   // when nothing but its root is kept.
   size_t kept = whole ? wide_length(front) : front_root;
-  PathPlan plan = {front, front_root, front_rooted || kept == front_root,
-                   {{front + front_root, kept - front_root}, {path + path_root, wide_length(path + path_root)}}, 2};
+  PathPlan plan = {front,
+                   front_root,
+                   front_rooted || kept == front_root,
+                   {{front + front_root, kept - front_root}, {path + path_root, wide_length(path + path_root)}},
+                   2};
   return finish(plan, dest, capacity, in_place, kPathWorkUnits) || fail();
 }
-

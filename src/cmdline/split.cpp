@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "cmdline/path.h"
 #include "cmdline/argument_block.h"
+#include "cmdline/path.h"
 #include "cmdline/system.h"
 #include "text/checked_size.h"
 #include "text/wide.h"

@@ -8,8 +8,8 @@
 void StartProcessFramework() {
   SignalHub& hub = g_signal_hub;
   if (!hub.consoleHandlerInstalled.load()) InstallConsoleHandler();
-  HANDLE input = CreateFileW(L"CONIN$", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE input = CreateFileW(L"CONIN$", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
   if (!is_handle(input)) {
     // No console input: the hidden window stands in for the console.
     StartSignalWindow();
@@ -40,8 +40,7 @@ bool process_runs_as_service(uint32_t wait_ms) {
     if (!hub_enter()) return false;
     bool service = hub.serviceMode;
     // Without a dispatcher thread, or once it has ended, nothing will change.
-    bool decided = service || !hub.dispatcherThread ||
-                   WaitForSingleObject(hub.dispatcherThread, 0) == WAIT_OBJECT_0;
+    bool decided = service || !hub.dispatcherThread || WaitForSingleObject(hub.dispatcherThread, 0) == WAIT_OBJECT_0;
     hub_leave();
     if (decided) return service;
     if (GetTickCount() - start >= wait_ms) return false;

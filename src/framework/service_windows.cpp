@@ -203,26 +203,17 @@ DWORD WINAPI ServiceCtrlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
   SignalHub& hub = g_signal_hub;
   switch (control) {
     case SERVICE_CONTROL_STOP:
-    case SERVICE_CONTROL_SHUTDOWN:
-      RaiseSignal(kSignalStop);
-      return NO_ERROR;
-    case SERVICE_CONTROL_PAUSE:
-      RaiseSignal(kSignalPause);
-      return NO_ERROR;
-    case SERVICE_CONTROL_CONTINUE:
-      RaiseSignal(kSignalContinue);
-      return NO_ERROR;
-    case SERVICE_CONTROL_PARAMCHANGE:
-      RaiseSignal(kSignalParametersChanged);
-      return NO_ERROR;
+    case SERVICE_CONTROL_SHUTDOWN: RaiseSignal(kSignalStop); return NO_ERROR;
+    case SERVICE_CONTROL_PAUSE: RaiseSignal(kSignalPause); return NO_ERROR;
+    case SERVICE_CONTROL_CONTINUE: RaiseSignal(kSignalContinue); return NO_ERROR;
+    case SERVICE_CONTROL_PARAMCHANGE: RaiseSignal(kSignalParametersChanged); return NO_ERROR;
     case SERVICE_CONTROL_INTERROGATE:
       if (hub.serviceStatusHandle.load() && hub_enter()) {
         SetServiceStatus(hub.serviceStatusHandle.load(), &hub.serviceStatus);
         hub_leave();
       }
       return NO_ERROR;
-    default:
-      return ERROR_CALL_NOT_IMPLEMENTED;
+    default: return ERROR_CALL_NOT_IMPLEMENTED;
   }
 }
 

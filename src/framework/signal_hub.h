@@ -11,13 +11,7 @@
 #include "framework/framework.h"
 
 // Signal numbers. Raising any of 1..kSignalCount sets its sticky flag.
-enum : int {
-  kSignalStop = 1,
-  kSignalPause = 2,
-  kSignalContinue = 3,
-  kSignalParametersChanged = 4,
-  kSignalCount = 10
-};
+enum : int { kSignalStop = 1, kSignalPause = 2, kSignalContinue = 3, kSignalParametersChanged = 4, kSignalCount = 10 };
 
 // Posted to the signal window to end its thread.
 constexpr UINT WM_SIGNALWINDOW_STOP = WM_USER + 100;
@@ -54,32 +48,28 @@ constexpr DWORD kDispatcherSettleMs = 100;
 
 // Where the dispatcher thread is: one that has left the dispatcher call is
 // ending by itself and is never ended by force.
-enum : int {
-  kDispatcherStarting = 0,
-  kDispatcherInCall = 1,
-  kDispatcherReturned = 2
-};
+enum : int { kDispatcherStarting = 0, kDispatcherInCall = 1, kDispatcherReturned = 2 };
 
 // Process-wide; zero at program start. Fields marked "lock" change only under
 // `lock`; the atomics are also read without it where noted.
 struct SignalHub {
   CRITICAL_SECTION lock;
-  std::atomic<bool> flags[kSignalCount];   // set under lock, tested without it
+  std::atomic<bool> flags[kSignalCount];  // set under lock, tested without it
   std::atomic<bool> initialised;
-  std::atomic<bool> torn_down;             // set by the teardown; nobody enters after
-  std::atomic<long> users;                 // threads between hub_enter and hub_leave
+  std::atomic<bool> torn_down;  // set by the teardown; nobody enters after
+  std::atomic<long> users;      // threads between hub_enter and hub_leave
   std::atomic<bool> consoleHandlerInstalled;
-  bool serviceMode;                        // lock
-  HANDLE signalEvent;                      // lock; manual reset, never reset by the hub
-  HANDLE windowReadyEvent;                 // exists only while StartSignalWindow runs
-  HANDLE windowThread;                     // lock
-  std::atomic<HWND> signalWindow;          // also the "pump runs" marker
-  HANDLE dispatcherThread;                 // lock
-  std::atomic<int> dispatcher_stage;       // set by the dispatcher thread
-  std::atomic<DWORD> dispatcher_call_tick; // GetTickCount when it entered the call
+  bool serviceMode;                         // lock
+  HANDLE signalEvent;                       // lock; manual reset, never reset by the hub
+  HANDLE windowReadyEvent;                  // exists only while StartSignalWindow runs
+  HANDLE windowThread;                      // lock
+  std::atomic<HWND> signalWindow;           // also the "pump runs" marker
+  HANDLE dispatcherThread;                  // lock
+  std::atomic<int> dispatcher_stage;        // set by the dispatcher thread
+  std::atomic<DWORD> dispatcher_call_tick;  // GetTickCount when it entered the call
   std::atomic<SERVICE_STATUS_HANDLE> serviceStatusHandle;
-  SERVICE_STATUS serviceStatus;            // lock
-  DWORD exit_error;                        // lock; reported with SERVICE_STOPPED
+  SERVICE_STATUS serviceStatus;  // lock
+  DWORD exit_error;              // lock; reported with SERVICE_STOPPED
 };
 
 extern SignalHub g_signal_hub;

@@ -99,7 +99,6 @@ BOOL WINAPI ConsoleCtrlHandler(DWORD ctrlType) {
     case CTRL_SHUTDOWN_EVENT:
       RaiseSignal(kSignalStop);
       return TRUE;  // claimed: the default handler would end the process
-    default:
-      return FALSE;
+    default: return FALSE;
   }
 }

@@ -87,8 +87,8 @@ DWORD WINAPI SignalWindowThread(LPVOID) {
   // A class that is already registered is simply used.
   RegisterClassW(&window_class);
   // WM_CREATE stores the window in the hub from inside this call.
-  CreateWindowExW(0, kSignalWindowClass, kSignalWindowClass, kSignalWindowStyle, 100, 100, 200, 200, nullptr,
-                  nullptr, nullptr, nullptr);
+  CreateWindowExW(0, kSignalWindowClass, kSignalWindowClass, kSignalWindowStyle, 100, 100, 200, 200, nullptr, nullptr,
+                  nullptr, nullptr);
   SetEvent(hub.windowReadyEvent);
   HWND window = hub.signalWindow.load();
   if (window) {
@@ -107,9 +107,7 @@ void pump_signal_window_from_for_testing(SignalMessageSource source) { pump_from
 
 LRESULT CALLBACK SignalWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
-    case WM_CREATE:
-      g_signal_hub.signalWindow.store(hwnd);
-      return DefWindowProcW(hwnd, msg, wParam, lParam);
+    case WM_CREATE: g_signal_hub.signalWindow.store(hwnd); return DefWindowProcW(hwnd, msg, wParam, lParam);
     case WM_CLOSE:
     case WM_ENDSESSION:
       RaiseSignal(kSignalStop);
@@ -126,11 +124,8 @@ LRESULT CALLBACK SignalWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
         PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
       }
       return 0;
-    case WM_SIGNALWINDOW_STOP:
-      end_signal_window(hwnd);
-      return 0;
-    default:
-      return DefWindowProcW(hwnd, msg, wParam, lParam);
+    case WM_SIGNALWINDOW_STOP: end_signal_window(hwnd); return 0;
+    default: return DefWindowProcW(hwnd, msg, wParam, lParam);
   }
 }
 

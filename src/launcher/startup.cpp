@@ -12,7 +12,6 @@
 #include "usertext/catalog.h"
 #include "usertext/locale_settings.h"
 
-
 namespace {
 
 void run_startup_sequence() {

@@ -31,7 +31,7 @@ struct ToolArguments {
 // started (element 0 the bare tool file name when the tool path is unknown,
 // a fixed entry that cannot be resolved as written); or kArgumentsFailed.
 [[nodiscard]] uint32_t build_tool_arguments(const LauncherSetting* setting, const char16_t* program_dir, bool dir_known,
-                              const char16_t* const* own, int32_t own_count, ToolArguments* out);
+                                            const char16_t* const* own, int32_t own_count, ToolArguments* out);
 
 // Releases the entries from the last written down to the first, then the
 // array. Safe on a zeroed or failed vector.

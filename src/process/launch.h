@@ -29,11 +29,11 @@ enum : uint32_t {
 // otherwise `user` is "domain\user", "domain/user", "user@domain" or a bare
 // name (domain: this computer's name).
 [[nodiscard]] uint32_t start_process(ProcessHandle** out, uint32_t flags, const char16_t* const* argv,
-                       const char16_t* const* environment, const char16_t* directory, void* std_input,
-                       void* std_output, void* std_error);
-[[nodiscard]] uint32_t start_process_as(ProcessHandle** out, const char16_t* user, const char16_t* password, uint32_t flags,
-                          const char16_t* const* argv, const char16_t* const* environment,
-                          const char16_t* directory, void* std_input, void* std_output, void* std_error);
+                                     const char16_t* const* environment, const char16_t* directory, void* std_input,
+                                     void* std_output, void* std_error);
+[[nodiscard]] uint32_t start_process_as(ProcessHandle** out, const char16_t* user, const char16_t* password,
+                                        uint32_t flags, const char16_t* const* argv, const char16_t* const* environment,
+                                        const char16_t* directory, void* std_input, void* std_output, void* std_error);
 
 // An inheritable duplicate for the child: `requested` if given and
 // duplicable, else `own`, else the NUL device. *out is all ones on failure;

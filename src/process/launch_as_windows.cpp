@@ -47,8 +47,8 @@ uint32_t start_with_logon(const LogonStart* logon, char16_t* command_line, DWORD
 }  // namespace
 
 uint32_t start_process_as(ProcessHandle** out, const char16_t* user, const char16_t* password, uint32_t flags,
-                          const char16_t* const* argv, const char16_t* const* environment,
-                          const char16_t* directory, void* std_input, void* std_output, void* std_error) {
+                          const char16_t* const* argv, const char16_t* const* environment, const char16_t* directory,
+                          void* std_input, void* std_output, void* std_error) {
   if (!user) {
     return start_child(out, nullptr, flags, argv, environment, directory, std_input, std_output, std_error);
   }

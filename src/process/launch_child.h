@@ -27,6 +27,6 @@ struct LogonStart {
 [[nodiscard]] uint32_t failed_start_error();
 
 // start_process_as with the logon part given or null.
-[[nodiscard]] uint32_t start_child(ProcessHandle** out, const LogonStart* logon, uint32_t flags, const char16_t* const* argv,
-                     const char16_t* const* environment, const char16_t* directory, void* std_input,
-                     void* std_output, void* std_error);
+[[nodiscard]] uint32_t start_child(ProcessHandle** out, const LogonStart* logon, uint32_t flags,
+                                   const char16_t* const* argv, const char16_t* const* environment,
+                                   const char16_t* directory, void* std_input, void* std_output, void* std_error);

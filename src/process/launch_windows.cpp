@@ -50,8 +50,7 @@ uint32_t child_standard_handle(void* requested, void* own, void** out) {
   if (is_handle(own) && duplicate_inheritable(own, result)) return 0;
 
   HANDLE nul = CreateFileW(L"\\\\.\\NUL", GENERIC_READ | GENERIC_WRITE,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
   if (!is_handle(nul)) return ERROR_OUTOFMEMORY;
   bool made = duplicate_inheritable(nul, result);
   CloseHandle(nul);
@@ -110,8 +109,8 @@ uint32_t failed_start_error() {
 }
 
 uint32_t start_child(ProcessHandle** out, const LogonStart* logon, uint32_t flags, const char16_t* const* argv,
-                     const char16_t* const* environment, const char16_t* directory, void* std_input,
-                     void* std_output, void* std_error) {
+                     const char16_t* const* environment, const char16_t* directory, void* std_input, void* std_output,
+                     void* std_error) {
   if (!out) return ERROR_INVALID_PARAMETER;  // a started child could not be handed to anyone
   *out = nullptr;
 
@@ -168,7 +167,7 @@ uint32_t start_child(ProcessHandle** out, const LogonStart* logon, uint32_t flag
 }
 
 uint32_t start_process(ProcessHandle** out, uint32_t flags, const char16_t* const* argv,
-                       const char16_t* const* environment, const char16_t* directory, void* std_input,
-                       void* std_output, void* std_error) {
+                       const char16_t* const* environment, const char16_t* directory, void* std_input, void* std_output,
+                       void* std_error) {
   return start_child(out, nullptr, flags, argv, environment, directory, std_input, std_output, std_error);
 }

@@ -8,10 +8,10 @@
 struct ProcessHandle;
 
 struct ProcessHandleOps {
-  void (*AddRef)(void* self);                     // shared refcounted_add_ref
+  void (*AddRef)(void* self);  // shared refcounted_add_ref
   void (*Release)(ProcessHandle* self);
-  uint32_t (*ProcessId)(ProcessHandle* self);     // 0 before a start
-  void (*Terminate)(ProcessHandle* self);         // ends the child with 255
+  uint32_t (*ProcessId)(ProcessHandle* self);  // 0 before a start
+  void (*Terminate)(ProcessHandle* self);      // ends the child with 255
   // Waits up to `timeout_ms` (negative: no limit). True when the child has
   // ended (its exit code is then collected and the handle closed) or there is
   // no child; false on a time-out or a failed wait.

@@ -48,8 +48,8 @@ uint32_t process_handle_exit_code(ProcessHandle* self) {
 }
 
 const ProcessHandleOps kProcessHandleOps = {
-    refcounted_add_ref,         process_handle_release, process_handle_process_id,
-    process_handle_terminate,   process_handle_wait,    process_handle_exit_code,
+    refcounted_add_ref,       process_handle_release, process_handle_process_id,
+    process_handle_terminate, process_handle_wait,    process_handle_exit_code,
 };
 
 }  // namespace

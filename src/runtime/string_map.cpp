@@ -344,9 +344,7 @@ StringMap* CreateStringMap() {
   return map;
 }
 
-const char16_t* string_map_node_key(const StringMapNode* node) {
-  return reinterpret_cast<const char16_t*>(node + 1);
-}
+const char16_t* string_map_node_key(const StringMapNode* node) { return reinterpret_cast<const char16_t*>(node + 1); }
 
 const char16_t* string_map_node_value(const StringMapNode* node) {
   const char16_t* key = string_map_node_key(node);

@@ -12,16 +12,16 @@ struct StringMap;
 // One entry: the header below, then the key's units and terminator, then the
 // value's units and terminator, all in one block.
 struct StringMapNode {
-  StringMapNode* parent;       // null at the root
-  StringMapNode* child[2];     // 0: keys before this one; 1: keys after
-  uint8_t link_colour[2];      // colour of the link to child i
+  StringMapNode* parent;    // null at the root
+  StringMapNode* child[2];  // 0: keys before this one; 1: keys after
+  uint8_t link_colour[2];   // colour of the link to child i
 };
 
 enum : uint8_t { kLinkRed = 0, kLinkBlack = 1, kLinkNone = 0xFF };
 
 struct StringMapOps {
-  void (*AddRef)(void* self);                   // shared refcounted_add_ref
-  void (*Release)(StringMap* self);             // at 0: Clear, then free
+  void (*AddRef)(void* self);        // shared refcounted_add_ref
+  void (*Release)(StringMap* self);  // at 0: Clear, then free
   void (*Clear)(StringMap* self);
   // Inserts or replaces (the new key's letter case wins). False only when
   // memory is lacking; the map is then unchanged.

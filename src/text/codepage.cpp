@@ -12,8 +12,8 @@
 
 namespace {
 
-constexpr uint32_t kCodePageAnsi = 0;          // CP_ACP
-constexpr uint32_t kNoBestFitChars = 0x400;    // WC_NO_BEST_FIT_CHARS
+constexpr uint32_t kCodePageAnsi = 0;        // CP_ACP
+constexpr uint32_t kNoBestFitChars = 0x400;  // WC_NO_BEST_FIT_CHARS
 constexpr char kUnmappableByte = 0x7F;
 
 // How one character reaches the code page; chosen once per conversion.
@@ -84,13 +84,12 @@ int encode_code_point(uint32_t code_page, EncodeMode mode, uint32_t code_point, 
 
 }  // namespace
 
-size_t wide_to_codepage(uint32_t code_page, char* dest, size_t capacity, const char16_t* source,
-                        size_t source_length) {
+size_t wide_to_codepage(uint32_t code_page, char* dest, size_t capacity, const char16_t* source, size_t source_length) {
   if (!dest) capacity = 0;
   if (!source) source_length = 0;
   uint32_t ansi_page = system_ansi_code_page();
   if (code_page == kCodePageAnsi) code_page = ansi_page;
-  EncodeMode mode = codepage_is_utf8(code_page)                ? EncodeMode::kUtf8
+  EncodeMode mode = codepage_is_utf8(code_page)                 ? EncodeMode::kUtf8
                     : accepts_no_best_fit(code_page, ansi_page) ? EncodeMode::kNoBestFit
                                                                 : EncodeMode::kRoundTrip;
   size_t in = 0, total = 0, copied = 0;

@@ -104,7 +104,7 @@ template <bool kFold>
 bool match_wildcard_impl(const char16_t* pattern, const char16_t* text) {
   const char16_t* p = wide_or_empty(pattern);
   const char16_t* t = wide_or_empty(text);
-  size_t stars = 0;              // stars of the pattern before p
+  size_t stars = 0;                    // stars of the pattern before p
   const char16_t* resume_p = nullptr;  // just behind the latest star that takes units
   const char16_t* resume_t = nullptr;  // where that star's run ends now
   size_t resume_stars = 0;

@@ -13,9 +13,7 @@
 // U+0009, U+000A, U+000B, U+000D, U+0020 only (form feed is not space).
 inline bool is_space(char16_t c) { return c == 0x20 || c == 0x09 || c == 0x0A || c == 0x0B || c == 0x0D; }
 inline bool is_digit(char16_t c) { return c >= u'0' && c <= u'9'; }
-inline bool is_hex_digit(char16_t c) {
-  return is_digit(c) || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f');
-}
+inline bool is_hex_digit(char16_t c) { return is_digit(c) || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f'); }
 inline bool is_ascii_letter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
 inline char16_t ascii_lower(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; }
 inline char16_t ascii_upper(char16_t c) { return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c; }

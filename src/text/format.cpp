@@ -43,7 +43,7 @@ struct Spec {
   bool plus;
   bool left;
   bool zero;
-  size_t width;         // 0: none
+  size_t width;  // 0: none
   bool has_precision;
   size_t precision;
   int integer_size;     // 0: not given; else 8, 16, 32 or 64
@@ -213,13 +213,29 @@ void time_text(uint64_t ticks, bool milliseconds, char16_t text[24]) {
   uint32_t second = ms_of_day / 1000 % 60;
   uint32_t millisecond = ms_of_day % 1000;
 
-  const char16_t t[] = {digit_of(year / 1000), digit_of(year / 100), digit_of(year / 10), digit_of(year), u'-',
-                        digit_of(month / 10),  digit_of(month),      u'-',
-                        digit_of(day / 10),    digit_of(day),        u' ',
-                        digit_of(hour / 10),   digit_of(hour),       u':',
-                        digit_of(minute / 10), digit_of(minute),     u':',
-                        digit_of(second / 10), digit_of(second),     u'.',
-                        digit_of(millisecond / 100), digit_of(millisecond / 10), digit_of(millisecond)};
+  const char16_t t[] = {digit_of(year / 1000),
+                        digit_of(year / 100),
+                        digit_of(year / 10),
+                        digit_of(year),
+                        u'-',
+                        digit_of(month / 10),
+                        digit_of(month),
+                        u'-',
+                        digit_of(day / 10),
+                        digit_of(day),
+                        u' ',
+                        digit_of(hour / 10),
+                        digit_of(hour),
+                        u':',
+                        digit_of(minute / 10),
+                        digit_of(minute),
+                        u':',
+                        digit_of(second / 10),
+                        digit_of(second),
+                        u'.',
+                        digit_of(millisecond / 100),
+                        digit_of(millisecond / 10),
+                        digit_of(millisecond)};
   size_t length = milliseconds ? 23 : 19;
   for (size_t i = 0; i < length; ++i) text[i] = t[i];
   text[length] = 0;
@@ -263,20 +279,12 @@ void convert(Output* o, const Spec& s, char16_t conversion, va_list* ap) {
       put_integer(o, s, magnitude, negative, true, 10, false);
       break;
     }
-    case u'u':
-      put_integer(o, s, read_unsigned(ap, size ? size : 32), false, false, 10, false);
-      break;
-    case u'o':
-      put_integer(o, s, read_unsigned(ap, size ? size : 32), false, false, 8, false);
-      break;
+    case u'u': put_integer(o, s, read_unsigned(ap, size ? size : 32), false, false, 10, false); break;
+    case u'o': put_integer(o, s, read_unsigned(ap, size ? size : 32), false, false, 8, false); break;
     case u'x':
-    case u'X':
-      put_integer(o, s, read_unsigned(ap, size ? size : 32), false, false, 16, conversion == u'X');
-      break;
+    case u'X': put_integer(o, s, read_unsigned(ap, size ? size : 32), false, false, 16, conversion == u'X'); break;
     case u'p':
-    case u'P':
-      put_integer(o, s, read_unsigned(ap, 64), false, false, 16, conversion == u'P');
-      break;
+    case u'P': put_integer(o, s, read_unsigned(ap, 64), false, false, 16, conversion == u'P'); break;
     case u'c':
     case u'w': {
       int width = s.character_width;
@@ -291,21 +299,15 @@ void convert(Output* o, const Spec& s, char16_t conversion, va_list* ap) {
       put(o, uint32_t(value));
       break;
     }
-    case u'C':
-      put(o, uint32_t(read_unsigned(ap, 8)));
-      break;
+    case u'C': put(o, uint32_t(read_unsigned(ap, 8))); break;
     case u's':
       if (s.character_width == 8)
         put_text_field(o, s, TextKind::kNarrow, va_arg(*ap, const char*));
       else
         put_text_field(o, s, TextKind::kWide, va_arg(*ap, const char16_t*));
       break;
-    case u'S':
-      put_text_field(o, s, TextKind::kNarrow, va_arg(*ap, const char*));
-      break;
-    case u'n':
-      store_count(ap, size ? size : 64, o->count);
-      break;
+    case u'S': put_text_field(o, s, TextKind::kNarrow, va_arg(*ap, const char*)); break;
+    case u'n': store_count(ap, size ? size : 64, o->count); break;
     case u'r':
     case u'R': {
       const uint8_t* guid = static_cast<const uint8_t*>(va_arg(*ap, const void*));
@@ -335,8 +337,7 @@ void convert(Output* o, const Spec& s, char16_t conversion, va_list* ap) {
       put_text_field(o, s, TextKind::kWide, text);
       break;
     }
-    default:
-      break;  // outside the table: dropped
+    default: break;  // outside the table: dropped
   }
 }
 
@@ -411,8 +412,7 @@ const char16_t* parse_spec(const char16_t* f, va_list* ap, Spec* s) {
         s->integer_size = 64;
       }
       break;
-    default:
-      break;
+    default: break;
   }
   return f;
 }

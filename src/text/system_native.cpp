@@ -14,9 +14,7 @@ constexpr uint32_t kNoBestFitChars = 0x400;
 constexpr char16_t kCjkFirst = 0x4E00;
 constexpr char16_t kCjkLast = 0x4EFF;
 
-bool is_stand_in(uint32_t code_page) {
-  return code_page == kStandInCodePage || code_page == kStandInCodePageNoFlags;
-}
+bool is_stand_in(uint32_t code_page) { return code_page == kStandInCodePage || code_page == kStandInCodePageNoFlags; }
 
 bool is_single_byte(uint32_t value) { return value < 0x80 || (value >= 0xA0 && value <= 0xFF); }
 

@@ -11,8 +11,7 @@ int system_encode_unit(uint32_t code_page, uint32_t flags, char16_t unit, char o
   const char16_t source[1] = {unit};
   // UTF-8 refuses a non-null default-character report, so it is passed only
   // when the caller asks for it.
-  int n = WideCharToMultiByte(code_page, flags, to_wchar(source), 1, out, 6, nullptr,
-                              used_default ? &used : nullptr);
+  int n = WideCharToMultiByte(code_page, flags, to_wchar(source), 1, out, 6, nullptr, used_default ? &used : nullptr);
   if (used_default) *used_default = n > 0 && used;
   return n > 0 ? n : 0;
 }

@@ -37,8 +37,7 @@ size_t utf8_to_wide_unbounded(char16_t* dest, const char* source, size_t source_
 // characters beyond U+FFFF and invalid input become 0x7F. On a UTF-8 page
 // every BMP character converts. `dest` may be null (capacity 0); `source`
 // may be null; `source_length` kNoLimit stops only at the terminator.
-size_t wide_to_codepage(uint32_t code_page, char* dest, size_t capacity, const char16_t* source,
-                        size_t source_length);
+size_t wide_to_codepage(uint32_t code_page, char* dest, size_t capacity, const char16_t* source, size_t source_length);
 // The ANSI code page, no source limit.
 size_t wide_to_ansi(char* dest, size_t capacity, const char16_t* source);
 size_t wide_to_ansi_unbounded(char* dest, const char16_t* source);

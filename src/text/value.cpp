@@ -135,11 +135,11 @@ const char16_t* word_for(int64_t value, uint32_t form) {
     uint32_t bit;
     const char16_t* word;
   };
-  static const Choice kTrue[] = {{kValueLetterYN, u"y"},     {kValueTrueFalse, u"true"}, {kValueLetterTF, u"t"},
-                                 {kValueOnOff, u"on"},       {kValueEnable, u"enable"},  {kValueEnabled, u"enabled"},
-                                 {kValueLetterED, u"e"},     {kValueYesNo, u"yes"}};
-  static const Choice kFalse[] = {{kValueYesNo, u"no"},      {kValueLetterYN, u"n"},     {kValueTrueFalse, u"false"},
-                                  {kValueLetterTF, u"f"},    {kValueOnOff, u"off"},      {kValueEnable, u"disable"},
+  static const Choice kTrue[] = {{kValueLetterYN, u"y"}, {kValueTrueFalse, u"true"}, {kValueLetterTF, u"t"},
+                                 {kValueOnOff, u"on"},   {kValueEnable, u"enable"},  {kValueEnabled, u"enabled"},
+                                 {kValueLetterED, u"e"}, {kValueYesNo, u"yes"}};
+  static const Choice kFalse[] = {{kValueYesNo, u"no"},         {kValueLetterYN, u"n"}, {kValueTrueFalse, u"false"},
+                                  {kValueLetterTF, u"f"},       {kValueOnOff, u"off"},  {kValueEnable, u"disable"},
                                   {kValueEnabled, u"disabled"}, {kValueLetterED, u"d"}};
   if ((form & kValueWordMask) == 0 || (value != 0 && value != 1)) return nullptr;
   const Choice* choices = value ? kTrue : kFalse;

@@ -7,16 +7,16 @@
 
 // How a value was written (ValueForm bits).
 enum : uint32_t {
-  kValueHex = 0x001,           // "0x" prefix
-  kValueNegative = 0x002,      // leading "-"
-  kValueYesNo = 0x004,         // yes / no
-  kValueTrueFalse = 0x008,     // true / false
-  kValueOnOff = 0x010,         // on / off
-  kValueLetterYN = 0x020,      // y / n
-  kValueLetterTF = 0x040,      // t / f
-  kValueEnable = 0x080,        // enable / disable
-  kValueEnabled = 0x100,       // enabled / disabled
-  kValueLetterED = 0x200,      // e / d
+  kValueHex = 0x001,        // "0x" prefix
+  kValueNegative = 0x002,   // leading "-"
+  kValueYesNo = 0x004,      // yes / no
+  kValueTrueFalse = 0x008,  // true / false
+  kValueOnOff = 0x010,      // on / off
+  kValueLetterYN = 0x020,   // y / n
+  kValueLetterTF = 0x040,   // t / f
+  kValueEnable = 0x080,     // enable / disable
+  kValueEnabled = 0x100,    // enabled / disabled
+  kValueLetterED = 0x200,   // e / d
   kValueWordMask = 0x3FC,
 };
 

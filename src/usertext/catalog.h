@@ -19,8 +19,8 @@ struct MessageOutputOps {
 struct UsertextCatalog {
   const MessageOutputOps* output;
   StringMap* textMap;
-  uint32_t testMode;      // non-zero: stored texts carry "(key) " in front
-  MessageSink* inner_sink; // null: print and error do nothing
+  uint32_t testMode;        // non-zero: stored texts carry "(key) " in front
+  MessageSink* inner_sink;  // null: print and error do nothing
 };
 
 // The catalog, created on first use; null only when memory ran out (the
@@ -42,13 +42,13 @@ const char16_t* usertext_lookup(UsertextCatalog* catalog, const char16_t* key);
 void StoreUsertext(UsertextCatalog* catalog, const char16_t* key, const char16_t* text);
 
 // The keys with defaults, registered in this order at start-up.
-extern const char16_t* const kApplicationName;       // application_name
-extern const char16_t* const kErrorRunningCommand;   // error_running_command
-extern const char16_t* const kLocaleNegFormat;       // locale_neg_format
-extern const char16_t* const kLocaleThousSep;        // locale_thous_sep
-extern const char16_t* const kLocaleThousGrouping;   // locale_thous_grouping
-extern const char16_t* const kLocaleDecimal;         // locale_decimal
-extern const char16_t* const kLocaleTimeSep;         // locale_time_sep
+extern const char16_t* const kApplicationName;      // application_name
+extern const char16_t* const kErrorRunningCommand;  // error_running_command
+extern const char16_t* const kLocaleNegFormat;      // locale_neg_format
+extern const char16_t* const kLocaleThousSep;       // locale_thous_sep
+extern const char16_t* const kLocaleThousGrouping;  // locale_thous_grouping
+extern const char16_t* const kLocaleDecimal;        // locale_decimal
+extern const char16_t* const kLocaleTimeSep;        // locale_time_sep
 
 // Registers the seven defaults in table order; `application_name` is the
 // launcher's display name (UTF-8).

@@ -28,9 +28,7 @@ void put_text(Output* out, const char16_t* text) {
   for (const char16_t* p = wide_or_empty(text); *p != 0; ++p) put_unit(out, *p);
 }
 
-const char16_t* missing_argument_text(UsertextCatalog* catalog) {
-  return usertext_lookup(catalog, u"missing_arg");
-}
+const char16_t* missing_argument_text(UsertextCatalog* catalog) { return usertext_lookup(catalog, u"missing_arg"); }
 
 // Puts the expansion of the nested key `name` (units [start, start+count)
 // of the enclosing text).
@@ -73,8 +71,7 @@ void put_nested(Output* out, UsertextCatalog* catalog, int32_t* depth, const cha
 }  // namespace
 
 size_t usertext_expand(UsertextCatalog* catalog, int32_t* depth, char16_t* out, size_t capacity,
-                       const char16_t** whole_out, const char16_t* key, int32_t argc,
-                       const char16_t* const* argv) {
+                       const char16_t** whole_out, const char16_t* key, int32_t argc, const char16_t* const* argv) {
   *depth += 1;
   const char16_t* text = usertext_lookup(catalog, key);
   const char16_t* unchanged = text;

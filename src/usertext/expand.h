@@ -16,8 +16,7 @@ struct UsertextCatalog;
 // null) receives the unchanged text when no '%' was met, "" for an empty
 // result, else null.
 size_t usertext_expand(UsertextCatalog* catalog, int32_t* depth, char16_t* out, size_t capacity,
-                       const char16_t** whole_out, const char16_t* key, int32_t argc,
-                       const char16_t* const* argv);
+                       const char16_t** whole_out, const char16_t* key, int32_t argc, const char16_t* const* argv);
 
 // The expanded text of `key`; never null ("usertext_error" when memory or
 // the catalog is lacking).

@@ -16,7 +16,8 @@ int system_locale_info(uint32_t type, char16_t* buffer, int capacity);
 // *written set; on failure false and *error set. Natively a handle is a file
 // descriptor cast to a pointer and errors are reported as the matching
 // Windows codes.
-[[nodiscard]] bool system_write_bytes(void* handle, const char* bytes, uint32_t count, uint32_t* written, uint32_t* error);
+[[nodiscard]] bool system_write_bytes(void* handle, const char* bytes, uint32_t count, uint32_t* written,
+                                      uint32_t* error);
 
 // GetStdHandle(STD_OUTPUT_HANDLE) or, with `error_stream`, STD_ERROR_HANDLE;
 // natively descriptors 1 and 2.

@@ -90,7 +90,7 @@ TEST(CmdlineProgramFactsChild, UnknownModuleGivesDefaultsAndSaysSo) {
 
 TEST(CmdlineProgramFactsChild, CutModuleNameCountsAsUnknown) {
   static const std::u16string long_name = uR"(C:\)" + std::u16string(296, u'x');  // 299 units: fits
-  static const std::u16string too_long = long_name + u"y";                       // 300: cut
+  static const std::u16string too_long = long_name + u"y";                        // 300: cut
   in_child([] {
     cmdline_stand_in_set_module_file_name(too_long.c_str());
     bool known = true;

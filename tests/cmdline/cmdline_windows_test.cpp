@@ -43,9 +43,9 @@ Args split_with(char16_t** (*split)(const char16_t*, const char16_t*, int32_t*),
 
 // Command lines full of what the rules treat specially.
 std::u16string random_command_line(TestRandom& r) {
-  static const char16_t kUnits[] = {u'a', u'b', u'Z', u'1', u' ', u' ', u'\t', u'\t', u'"', u'"', u'"',
-                                    u'\\', u'\\', u'\\', u'\n', u'\r', u'\v', u'\f', 0x00A0, 0x3000, 0x2028,
-                                    0xFEFF, 0x00E9, 0x0416, 0xD83D, 0xDE00, 0xD800, 0xDC00, u'=', u'^'};
+  static const char16_t kUnits[] = {u'a',   u'b',   u'Z',   u'1',   u' ',   u' ',   u'\t',  u'\t',  u'"',   u'"',
+                                    u'"',   u'\\',  u'\\',  u'\\',  u'\n',  u'\r',  u'\v',  u'\f',  0x00A0, 0x3000,
+                                    0x2028, 0xFEFF, 0x00E9, 0x0416, 0xD83D, 0xDE00, 0xD800, 0xDC00, u'=',   u'^'};
   std::u16string s;
   uint32_t length = r.below(32);
   while (s.size() < length) {
@@ -86,8 +86,8 @@ TEST(CmdlineWindows, PortableSplitterMatchesThePlatformWithPrefix) {
     std::u16string text = random_command_line(r);
     Args platform = split_with(split_command_line, prefix.c_str(), text);
     Args portable = split_with(split_command_line_portable, prefix.c_str(), text);
-    ASSERT_EQ(show(portable), show(platform)) << "round " << round << " prefix " << show({prefix}) << " text "
-                                              << show({text});
+    ASSERT_EQ(show(portable), show(platform))
+        << "round " << round << " prefix " << show({prefix}) << " text " << show({text});
     if (prefix.find(u'"') == std::u16string::npos) {
       ASSERT_FALSE(platform.empty());
       ASSERT_EQ(platform[0], prefix);
@@ -220,7 +220,8 @@ TEST(CmdlineWindows, EnvironmentIsCopiedOnce) {
   // Every entry of the copy is an entry the system had.
   char16_t* const* env = environment_block();
   size_t count = 0;
-  for (; env[count]; ++count) {}
+  for (; env[count]; ++count) {
+  }
   EXPECT_GT(count, 3u);
 }
 
@@ -236,8 +237,8 @@ TEST(CmdlineWindows, ProcessLockOwnerIsTheThreadId) {
 // A child started with a joined command line receives exactly the vector:
 // the child's own splitting is the judge.
 TEST(CmdlineWindows, JoinedLineSplitsBackInTheRealSplitter) {
-  const std::vector<std::u16string> args = {uR"(C:\Program Files\t\)", u"a\tb", u"", uR"(\\")", uR"(x y\\)",
-                                            u"\"", u"\u00e9\\"};
+  const std::vector<std::u16string> args = {
+      uR"(C:\Program Files\t\)", u"a\tb", u"", uR"(\\")", uR"(x y\\)", u"\"", u"\u00e9\\"};
   std::vector<const char16_t*> argv;
   for (const auto& a : args) argv.push_back(a.c_str());
   argv.push_back(nullptr);

@@ -30,8 +30,8 @@ struct Environment {
 };
 
 TEST(CmdlineEnvironment, CopyKeepsEveryEntryInOrderInOneBlock) {
-  const std::vector<std::u16string> entries = {u"=C:=C:\\work", u"Path=C:\\Windows", u"EMPTY=", u"NOEQUALS",
-                                               u"\u00c4RGER=\U0001F600", u"A=b=c"};
+  const std::vector<std::u16string> entries = {u"=C:=C:\\work", u"Path=C:\\Windows",      u"EMPTY=",
+                                               u"NOEQUALS",     u"\u00c4RGER=\U0001F600", u"A=b=c"};
   Environment env(entries);
   ASSERT_NE(env.array, nullptr);
   // The strings follow the n + 1 pointers directly, in order, with a spare

@@ -285,8 +285,7 @@ TEST(CmdlinePath, NormalizeInPlaceUsesTheWorkArea) {
   EXPECT_TRUE(fits.ok);
   EXPECT_EQ(fits.text, long_path);
   long_path += u'y';  // 300 units
-  Outcome too_long =
-      guarded_in_place(long_path, 400, [&](char16_t* d, size_t c) { return normalize_path(d, d, c); });
+  Outcome too_long = guarded_in_place(long_path, 400, [&](char16_t* d, size_t c) { return normalize_path(d, d, c); });
   EXPECT_FALSE(too_long.ok);
   EXPECT_TRUE(too_long.guard_intact);
   // Not in place, only the capacity counts.
@@ -332,9 +331,9 @@ TEST(CmdlinePath, ResolveTable) {
 }
 
 TEST(CmdlinePath, ResolveLimitsRelativeResultsToTheWorkArea) {
-  std::u16string base = uR"(C:\)" + std::u16string(290, u'b');  // 293 units
+  std::u16string base = uR"(C:\)" + std::u16string(290, u'b');             // 293 units
   EXPECT_EQ(resolved(base.c_str(), u"xxxxx", 1000), base + uR"(\xxxxx)");  // 299
-  EXPECT_EQ(resolved(base.c_str(), u"xxxxxx", 1000), u"<fail>");         // 300
+  EXPECT_EQ(resolved(base.c_str(), u"xxxxxx", 1000), u"<fail>");           // 300
   // Up-levels that bring the result back within the area make it fit.
   EXPECT_EQ(resolved(base.c_str(), std::u16string(20, u'z') + uR"(\..\..\y)", 1000), uR"(C:\y)");
   // Absolute paths are not resolved against anything and have no such limit.
@@ -356,10 +355,11 @@ TEST(CmdlinePath, ResolveInPlace) {
 // Random paths against the model at every capacity.
 
 std::u16string random_path(TestRandom& r) {
-  static const char16_t* kRoots[] = {u"", u"", u"", uR"(\)", u"/", uR"(C:\)", u"c:/", u"C:", u"D:", u"5:",
-                                     uR"(\\srv\sh)", u"//s/h/", uR"(\\)", uR"(\\\x)", uR"(\\srv)", u"\u00e9:"};
-  static const char16_t* kParts[] = {u"a", u"bc", u".", u"..", u"...", u".x", u"..y", u"long-name", u"z.",
-                                     u"\u00e9", u"...."};
+  static const char16_t* kRoots[] = {u"",      u"",        u"",         uR"(\)",   u"/",           uR"(C:\)",
+                                     u"c:/",   u"C:",      u"D:",       u"5:",     uR"(\\srv\sh)", u"//s/h/",
+                                     uR"(\\)", uR"(\\\x)", uR"(\\srv)", u"\u00e9:"};
+  static const char16_t* kParts[] = {u"a",   u"bc",        u".",  u"..",     u"...", u".x",
+                                     u"..y", u"long-name", u"z.", u"\u00e9", u"...."};
   std::u16string p = kRoots[r.below(sizeof kRoots / sizeof kRoots[0])];
   uint32_t parts = r.below(7);
   for (uint32_t i = 0; i < parts; ++i) {
@@ -408,13 +408,12 @@ TEST(CmdlinePath, ResolveFitsExactlyAtEveryCapacity) {
       SCOPED_TRACE("base " + (base_arg ? escaped(base) : std::string("(current)")) + " path " + escaped(path) +
                    " capacity " + std::to_string(capacity));
       bool fits = m.ok && m.text.size() + 1 <= capacity;
-      Outcome o =
-          guarded(capacity, [&](char16_t* d, size_t c) { return resolve_path(base_arg, path.c_str(), d, c); });
+      Outcome o = guarded(capacity, [&](char16_t* d, size_t c) { return resolve_path(base_arg, path.c_str(), d, c); });
       ASSERT_TRUE(o.guard_intact);
       ASSERT_EQ(o.ok, fits);
       if (fits) ASSERT_EQ(o.text, m.text);
-      Outcome p = guarded_in_place(path, capacity,
-                                   [&](char16_t* d, size_t c) { return resolve_path(base_arg, d, d, c); });
+      Outcome p =
+          guarded_in_place(path, capacity, [&](char16_t* d, size_t c) { return resolve_path(base_arg, d, d, c); });
       ASSERT_TRUE(p.guard_intact);
       ASSERT_EQ(p.ok, fits);
       if (fits) ASSERT_EQ(p.text, m.text);

@@ -69,8 +69,7 @@ TEST(CmdlineQuote, ArgumentTable) {
       {u"%PATH%^&|<>", false, u"%PATH%^&|<>"},
   };
   for (const QuoteCase& c : cases) {
-    EXPECT_EQ(quoted(c.argument, c.force), std::u16string(c.expected))
-        << escaped(c.argument) << " force=" << c.force;
+    EXPECT_EQ(quoted(c.argument, c.force), std::u16string(c.expected)) << escaped(c.argument) << " force=" << c.force;
   }
 }
 
@@ -93,8 +92,7 @@ TEST(CmdlineQuote, JoinTable) {
   EXPECT_EQ(joined({}), u"");
   // Cases of the kind every argument-quoting suite carries.
   EXPECT_EQ(joined({u"prog", u"aaa", u"bbb", u"ccc"}), u"\"prog\" aaa bbb ccc");
-  EXPECT_EQ(joined({uR"(C:\Program Files\blah\blah.exe)", u"aaa"}),
-            uR"("C:\Program Files\blah\blah.exe" aaa)");
+  EXPECT_EQ(joined({uR"(C:\Program Files\blah\blah.exe)", u"aaa"}), uR"("C:\Program Files\blah\blah.exe" aaa)");
   EXPECT_EQ(joined({uR"(C:\Program Files\test)", u"aa\"bb"}), uR"("C:\Program Files\test" aa\"bb)");
   EXPECT_EQ(joined({u"echo", u"a b c"}), u"\"echo\" \"a b c\"");
   EXPECT_EQ(joined({u"echo", uR"(" \" \)", uR"(\)"}), uR"("echo" "\" \\\" \\" \)");

@@ -22,9 +22,9 @@ constexpr int kVectors = 1000000;
 #endif
 
 // Units that matter to the rules, weighted towards the troublesome ones.
-const char16_t kUnits[32] = {u'a', u'Z', u'0', u' ', u' ', u'\t', u'\t', u'\\', u'\\', u'\\', u'\\', u'"',
-                             u'"', u'"', u'\n', u'\r', u'\v', u'=', u'^', u'%', 0x00E9, 0x3000, 0x00A0, 0xFFFF,
-                             0xD83D, 0xDE00, 0xD800, 0xDFFF, u'x', u'-', u'/', u'.'};
+const char16_t kUnits[32] = {u'a',   u'Z',   u'0',   u' ',   u' ',   u'\t',  u'\t', u'\\', u'\\', u'\\',  u'\\',
+                             u'"',   u'"',   u'"',   u'\n',  u'\r',  u'\v',  u'=',  u'^',  u'%',  0x00E9, 0x3000,
+                             0x00A0, 0xFFFF, 0xD83D, 0xDE00, 0xD800, 0xDFFF, u'x',  u'-',  u'/',  u'.'};
 
 // Writes one random argument at `out` (terminator included) and returns the
 // position after it. Random bits are drawn 64 at a time: this test runs a

@@ -134,8 +134,8 @@ TEST(E2eArguments, HandWrittenCommandLinesSplitLikeThePlatform) {
 // non-ASCII text and broken surrogates.
 std::u16string random_argument(TestRandom& random) {
   static const std::u16string kUnits[] = {
-      u"a", u"Z", u"0", u" ", u"  ", u"\t", u"\"", uR"(\)", uR"(\\)", uR"(\")", u"-", u"/", u"=", u"%", u"\u00e9",
-      u"\u20ac", u"\U0001F600", u"\xD800", u"\xDFFF", u"\n", u"'", u"^",
+      u"a", u"Z", u"0", u" ",      u"  ",     u"\t",         u"\"",     uR"(\)",   uR"(\\)", uR"(\")", u"-",
+      u"/", u"=", u"%", u"\u00e9", u"\u20ac", u"\U0001F600", u"\xD800", u"\xDFFF", u"\n",    u"'",     u"^",
   };
   const uint32_t count = sizeof kUnits / sizeof kUnits[0];
   std::u16string argument;
@@ -165,8 +165,7 @@ TEST(E2eArguments, RandomVectorsArriveUnchanged) {
   size_t failed = 0;
   for (size_t i = 0; i < kVectors && failed < 5; ++i) {
     SCOPED_TRACE("vector " + std::to_string(i) + " " + escaped_vector(vectors[i]));
-    const ProbeReport* report =
-        outcomes[i].reports.size() == 1 ? &outcomes[i].reports[0] : nullptr;
+    const ProbeReport* report = outcomes[i].reports.size() == 1 ? &outcomes[i].reports[0] : nullptr;
     std::vector<std::u16string> expected = expected_vector(i % 4 == 3 ? kelmis : orvane, vectors[i]);
     if (report && report->args == expected && outcomes[i].exit_code == 1 && outcomes[i].failure.empty()) continue;
     ++failed;

@@ -49,10 +49,9 @@ BOOL WINAPI recorded_set_thread_priority(HANDLE thread, int priority) {
 #endif
 
 extern "C" {
-decltype(&refuse_dispatcher) launcher_dispatcher_slot IMPORT_SLOT(StartServiceCtrlDispatcherW, 4) =
-    refuse_dispatcher;
-decltype(&recorded_terminate_thread) launcher_terminate_slot IMPORT_SLOT(TerminateThread, 8) =
-    recorded_terminate_thread;
-decltype(&recorded_set_thread_priority) launcher_priority_slot IMPORT_SLOT(SetThreadPriority, 8) =
-    recorded_set_thread_priority;
+decltype(&refuse_dispatcher) launcher_dispatcher_slot IMPORT_SLOT(StartServiceCtrlDispatcherW, 4) = refuse_dispatcher;
+decltype(&recorded_terminate_thread) launcher_terminate_slot IMPORT_SLOT(TerminateThread,
+                                                                         8) = recorded_terminate_thread;
+decltype(&recorded_set_thread_priority) launcher_priority_slot IMPORT_SLOT(SetThreadPriority,
+                                                                           8) = recorded_set_thread_priority;
 }

@@ -73,12 +73,12 @@ struct NtUserProcessInformation {
   unsigned char image_information[64];
 };
 using CreateProcessParameters = LONG(NTAPI*)(void** parameters, NtText* image, NtText* dll_path, NtText* directory,
-                                             NtText* command_line, void* environment, NtText* title,
-                                             NtText* desktop, NtText* shell_info, NtText* runtime_data);
+                                             NtText* command_line, void* environment, NtText* title, NtText* desktop,
+                                             NtText* shell_info, NtText* runtime_data);
 using DestroyProcessParameters = LONG(NTAPI*)(void* parameters);
 using CreateUserProcess = LONG(NTAPI*)(NtText* nt_image, ULONG attributes, void* parameters, void* process_security,
-                                       void* thread_security, HANDLE parent, BOOLEAN inherit_handles,
-                                       HANDLE debug_port, HANDLE exception_port, NtUserProcessInformation* info);
+                                       void* thread_security, HANDLE parent, BOOLEAN inherit_handles, HANDLE debug_port,
+                                       HANDLE exception_port, NtUserProcessInformation* info);
 
 NtText nt_text(const std::u16string& text) {
   return {USHORT(text.size() * 2), USHORT(text.size() * 2 + 2), text.c_str()};
@@ -86,16 +86,15 @@ NtText nt_text(const std::u16string& text) {
 
 }  // namespace
 
-bool start_natively(const std::u16string& program, const std::u16string& command_line,
-                    const std::u16string& directory, const std::vector<std::u16string>& environment,
-                    HANDLE* process, DWORD* id, std::string* failure) {
+bool start_natively(const std::u16string& program, const std::u16string& command_line, const std::u16string& directory,
+                    const std::vector<std::u16string>& environment, HANDLE* process, DWORD* id, std::string* failure) {
   HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
   auto create_parameters = reinterpret_cast<CreateProcessParameters>(
       reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlCreateProcessParameters")));
   auto destroy_parameters = reinterpret_cast<DestroyProcessParameters>(
       reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlDestroyProcessParameters")));
-  auto create_process = reinterpret_cast<CreateUserProcess>(
-      reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlCreateUserProcess")));
+  auto create_process =
+      reinterpret_cast<CreateUserProcess>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlCreateUserProcess")));
   if (!create_parameters || !destroy_parameters || !create_process) {
     *failure = "ntdll lacks the process creation calls";
     return false;
@@ -109,16 +108,16 @@ bool start_natively(const std::u16string& program, const std::u16string& command
   NtText image = nt_text(program), nt_image = nt_text(nt_program), line = nt_text(command_line),
          folder = nt_text(current);
   void* parameters = nullptr;
-  LONG status = create_parameters(&parameters, &image, nullptr, &folder, &line, &block[0], nullptr, nullptr, nullptr,
-                                  nullptr);
+  LONG status =
+      create_parameters(&parameters, &image, nullptr, &folder, &line, &block[0], nullptr, nullptr, nullptr, nullptr);
   if (status != 0) {
     *failure = "RtlCreateProcessParameters failed: status " + std::to_string(status);
     return false;
   }
   NtUserProcessInformation info = {};
   info.size = sizeof info;
-  status = create_process(&nt_image, 0x40 /* OBJ_CASE_INSENSITIVE */, parameters, nullptr, nullptr, nullptr, FALSE, nullptr,
-                          nullptr, &info);
+  status = create_process(&nt_image, 0x40 /* OBJ_CASE_INSENSITIVE */, parameters, nullptr, nullptr, nullptr, FALSE,
+                          nullptr, nullptr, &info);
   destroy_parameters(parameters);
   if (status != 0) {
     *failure = "RtlCreateUserProcess failed: status " + std::to_string(status);
@@ -133,8 +132,17 @@ bool start_natively(const std::u16string& program, const std::u16string& command
 }
 
 const std::vector<std::u16string> kControlledVariables = {
-    u"VARNO_USERTEXTTESTMODE", u"PROBE_REPORT", u"PROBE_EXIT",  u"PROBE_STDOUT",     u"PROBE_STDERR", u"PROBE_STDIN",
-    u"PROBE_SHOW",             u"PROBE_SLEEP",  u"PROBE_CRASH", u"PROBE_WAIT_FOR",   u"PROBE_WAIT_LIMIT",
+    u"VARNO_USERTEXTTESTMODE",
+    u"PROBE_REPORT",
+    u"PROBE_EXIT",
+    u"PROBE_STDOUT",
+    u"PROBE_STDERR",
+    u"PROBE_STDIN",
+    u"PROBE_SHOW",
+    u"PROBE_SLEEP",
+    u"PROBE_CRASH",
+    u"PROBE_WAIT_FOR",
+    u"PROBE_WAIT_LIMIT",
 };
 
 const LauncherFacts& launcher_facts(Launcher launcher) {
@@ -181,8 +189,8 @@ namespace {
 // theming and window manager for a box, crypto, profile and policy DLLs for
 // a shell call and a process start.
 const char16_t* const kPlantedDllNames[] = {
-    u"version",  u"uxtheme", u"dwmapi",  u"cryptbase", u"cryptsp", u"profapi",         u"userenv", u"textshaping",
-    u"msasn1",   u"wldp",    u"sspicli", u"propsys",   u"apphelp", u"windows.storage", u"ntmarta", u"kernel.appcore",
+    u"version", u"uxtheme", u"dwmapi",  u"cryptbase", u"cryptsp", u"profapi",         u"userenv", u"textshaping",
+    u"msasn1",  u"wldp",    u"sspicli", u"propsys",   u"apphelp", u"windows.storage", u"ntmarta", u"kernel.appcore",
 };
 
 }  // namespace
@@ -328,8 +336,8 @@ namespace {
 // Starts a program with STARTF_USESTDHANDLES and the three handle values
 // exactly as given: no inheritable copies are made, so values that name
 // nothing reach the child as they are.
-bool start_with_literal_handles(const std::u16string& application, const RunOptions& run, HANDLE* process,
-                                DWORD* id, DWORD* error) {
+bool start_with_literal_handles(const std::u16string& application, const RunOptions& run, HANDLE* process, DWORD* id,
+                                DWORD* error) {
   std::vector<wchar_t> line(run.command_line.begin(), run.command_line.end());
   line.push_back(0);
   std::u16string block;

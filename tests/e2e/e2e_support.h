@@ -121,10 +121,10 @@ struct LaunchOutcome {
   std::string failure;  // empty when the run could be carried out and observed
   std::u16string command_line;
   DWORD exit_code = 0xFFFFFFFF;
-  MessageBoxSeen box;                 // the first box the launcher showed (OK was pressed)
-  std::vector<ProbeReport> reports;   // one per tool process that ran
-  std::string output, error_output;   // when captured
-  int repeated = 0;                   // runs repeated (Wine failed a start, a box went unseen)
+  MessageBoxSeen box;                // the first box the launcher showed (OK was pressed)
+  std::vector<ProbeReport> reports;  // one per tool process that ran
+  std::string output, error_output;  // when captured
+  int repeated = 0;                  // runs repeated (Wine failed a start, a box went unseen)
 
   // One report, or null (and a reason in `why`) when there were none or several.
   const ProbeReport* only_report(std::string* why) const;
@@ -136,9 +136,8 @@ struct LaunchOutcome {
 // paths of any length (CreateProcessW, under Wine at least, refuses program
 // paths of MAX_PATH characters or more), with no standard handles. On
 // success the caller owns *process.
-bool start_natively(const std::u16string& program, const std::u16string& command_line,
-                    const std::u16string& directory, const std::vector<std::u16string>& environment,
-                    HANDLE* process, DWORD* id, std::string* failure);
+bool start_natively(const std::u16string& program, const std::u16string& command_line, const std::u16string& directory,
+                    const std::vector<std::u16string>& environment, HANDLE* process, DWORD* id, std::string* failure);
 
 // Starts the installed launcher and observes it until it ends (pressing OK
 // on its box). Every run gets its own report folder.

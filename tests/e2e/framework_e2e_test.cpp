@@ -67,7 +67,9 @@ class Held {
     *why = "the tool process " + std::to_string(pid) + " could not be held";
     return false;
   }
-  bool ends_within(DWORD timeout_ms) const { return handle_ && WaitForSingleObject(handle_, timeout_ms) == WAIT_OBJECT_0; }
+  bool ends_within(DWORD timeout_ms) const {
+    return handle_ && WaitForSingleObject(handle_, timeout_ms) == WAIT_OBJECT_0;
+  }
   DWORD exit_code() const {
     DWORD code = 0xDEADBEEF;
     if (handle_) GetExitCodeProcess(handle_, &code);
@@ -105,8 +107,7 @@ class WaitingRun {
  public:
   // `environment`: further NAME=value entries for the launcher;
   // `creation_flags`: CREATE_NEW_CONSOLE gives it a console of its own.
-  explicit WaitingRun(Launcher launcher, const std::vector<std::u16string>& environment = {},
-                      DWORD creation_flags = 0)
+  explicit WaitingRun(Launcher launcher, const std::vector<std::u16string>& environment = {}, DWORD creation_flags = 0)
       : install_(launcher), reports_(u"fwrep"), gate_(u"fwgate") {
     if (!install_.ok() || !reports_.ok() || !gate_.ok()) return;
     release_ = gate_.file(u"release");
@@ -184,7 +185,6 @@ class WaitingRun {
 };
 
 // --- the hidden signal window ---------------------------------------------------
-
 
 struct StopMessage {
   const char* name;
@@ -346,8 +346,8 @@ class ServiceRun {
     release_ = work_.file(u"release");
     own_args_ = {u"--marker=" + marker_, u"--wait-for=" + release_, u"--exit=" + kToolExitText};
     static std::atomic<int> serial{0};
-    std::u16string name = u"fwe2e_" + decimal16(GetCurrentProcessId()) + u"_" + decimal16(GetTickCount()) + u"_" +
-                          decimal16(serial++);
+    std::u16string name =
+        u"fwe2e_" + decimal16(GetCurrentProcessId()) + u"_" + decimal16(GetTickCount()) + u"_" + decimal16(serial++);
     std::vector<std::u16string> argv = {install_.launcher()};
     argv.insert(argv.end(), own_args_.begin(), own_args_.end());
     service_ = std::make_unique<TestService>(name, command_line_for(argv));
@@ -469,8 +469,9 @@ ServiceStart start_running(ServiceRun* run, SERVICE_STATUS_PROCESS* status, std:
   // The tool runs, so the framework has started: a launcher that is not
   // the service has its window by now.
   if (window_of_class(windows_of(status->dwProcessId), u"SignalWindow")) {
-    *why = "the service's own process has a SignalWindow: ServiceMain did not run in it (another process took the "
-           "service's place) or did not stop the window";
+    *why =
+        "the service's own process has a SignalWindow: ServiceMain did not run in it (another process took the "
+        "service's place) or did not stop the window";
     return ServiceStart::kRepeat;
   }
   return ServiceStart::kRunning;
@@ -537,9 +538,9 @@ TEST(E2eFrameworkService, RunsAcceptsControlsAndStopsWhenTheToolEnds) {
 
     // Every control is accepted and leaves the service running; STOP, too,
     // only raises a signal: the launcher goes on waiting for its tool.
-    for (DWORD control : {DWORD(SERVICE_CONTROL_PAUSE), DWORD(SERVICE_CONTROL_CONTINUE),
-                          DWORD(SERVICE_CONTROL_PARAMCHANGE), DWORD(SERVICE_CONTROL_INTERROGATE),
-                          DWORD(SERVICE_CONTROL_STOP)}) {
+    for (DWORD control :
+         {DWORD(SERVICE_CONTROL_PAUSE), DWORD(SERVICE_CONTROL_CONTINUE), DWORD(SERVICE_CONTROL_PARAMCHANGE),
+          DWORD(SERVICE_CONTROL_INTERROGATE), DWORD(SERVICE_CONTROL_STOP)}) {
       SCOPED_TRACE("control " + std::to_string(control));
       SERVICE_STATUS answer = {};
       DWORD error = run.service().control(control, &answer);
@@ -683,8 +684,8 @@ TEST(E2eFrameworkService, WithoutItsToolShowsNoBoxAndExits) {
     EXPECT_FALSE(seen.box) << "box [" << shown(seen.box_window.title) << "] [" << shown(seen.box_window.text) << "]"
                            << (seen.window_beside_box ? " beside a SignalWindow in every attempt" : "");
     ASSERT_TRUE(seen.ended) << "the service's process did not exit";
-    EXPECT_EQ(seen.exit_code, DWORD(ERROR_FILE_NOT_FOUND)) << "after " << seen.lived_ms << " ms; "
-                                                           << describe(seen.final_status);
+    EXPECT_EQ(seen.exit_code, DWORD(ERROR_FILE_NOT_FOUND))
+        << "after " << seen.lived_ms << " ms; " << describe(seen.final_status);
     EXPECT_TRUE(seen.stopped) << describe(seen.final_status);
     // The failure reaches the service control manager, not a success.
     EXPECT_EQ(seen.final_status.dwWin32ExitCode, DWORD(ERROR_FILE_NOT_FOUND)) << describe(seen.final_status);
@@ -948,7 +949,8 @@ TEST(E2eFrameworkStorm, LaunchersSurviveMessagesInterruptsAndControlsAtRandomMom
       default: kind = StormEvent::kControl; break;
     }
     if (kind == StormEvent::kControl && services.empty()) kind = StormEvent::kPost;
-    if (kind == StormEvent::kControl) launch = random.below(uint32_t(services.size()));
+    if (kind == StormEvent::kControl)
+      launch = random.below(uint32_t(services.size()));
     else if (with_console[launch] != (kind == StormEvent::kConsole)) {
       kind = with_console[launch] ? StormEvent::kConsole : StormEvent::kPost;
     }
@@ -1001,9 +1003,7 @@ TEST(E2eFrameworkStorm, LaunchersSurviveMessagesInterruptsAndControlsAtRandomMom
         runs[e.target]->release();
         released[e.target] = true;
         break;
-      case StormEvent::kReleaseService:
-        services[e.target]->release();
-        break;
+      case StormEvent::kReleaseService: services[e.target]->release(); break;
     }
   }
 

@@ -889,12 +889,8 @@ void check_run(const Row& row, const LauncherRun& run, const LaunchOutcome& outc
   }
   const Expected& expected = row.expected;
   switch (expected.outcome) {
-    case Outcome::kDelivered:
-      expect_delivered_run(run, outcome);
-      break;
-    case Outcome::kBox:
-      expect_box_run(run, expected.code, outcome);
-      break;
+    case Outcome::kDelivered: expect_delivered_run(run, outcome); break;
+    case Outcome::kBox: expect_box_run(run, expected.code, outcome); break;
     case Outcome::kDeliveredOrBox:
       if (outcome.box.found) {
         expect_box_run(run, expected.code, outcome);
@@ -976,8 +972,9 @@ void run_rows(const Context& context, bool on_share) {
 
 // Where the test bundle's script could not map a drive or a share (no free
 // drive letter; a share takes administrator rights), Windows runs skip.
-const char kNoMounts[] = "LAUNCHERS_E2E_DRIVE or LAUNCHERS_E2E_SHARE is not set: run this program through "
-                         "hostile_mounts.sh, or from the test bundle's run-tests.cmd";
+const char kNoMounts[] =
+    "LAUNCHERS_E2E_DRIVE or LAUNCHERS_E2E_SHARE is not set: run this program through "
+    "hostile_mounts.sh, or from the test bundle's run-tests.cmd";
 
 TEST(HostileE2e, EveryRowEndsAsItsTableSays) {
   Context context = context_from_environment();

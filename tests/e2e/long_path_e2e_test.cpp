@@ -39,8 +39,9 @@ class E2eLongPath : public ::testing::Test {
  protected:
   void SetUp() override {
     drive_ = spare_drive();
-    const char* unset = "LAUNCHERS_E2E_DRIVE is not set: run this program through with_spare_drive.sh, or from the "
-                        "test bundle's run-tests.cmd";
+    const char* unset =
+        "LAUNCHERS_E2E_DRIVE is not set: run this program through with_spare_drive.sh, or from the "
+        "test bundle's run-tests.cmd";
     if (drive_.empty() && !running_under_wine()) GTEST_SKIP() << unset;
     ASSERT_FALSE(drive_.empty()) << unset;
     current_ = drive_ + u"\\work";

@@ -86,9 +86,9 @@ TestService::TestService(const std::u16string& name, const std::u16string& comma
     DeleteService(stale);
     CloseServiceHandle(stale);
   }
-  service_ = CreateServiceW(manager_, w(name), w(name), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-                            SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, w(command_line), nullptr, nullptr, nullptr,
-                            nullptr, nullptr);
+  service_ =
+      CreateServiceW(manager_, w(name), w(name), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                     SERVICE_ERROR_IGNORE, w(command_line), nullptr, nullptr, nullptr, nullptr, nullptr);
   if (!service_) create_error_ = GetLastError();
 }
 

@@ -25,7 +25,8 @@ TEST(FrameworkService, RunsAcceptsControlsAndStopsWhenItsWorkEnds) {
   std::u16string stop_file = dir.file(u"stop");
   std::u16string report_file = dir.file(u"report.txt");
   std::u16string name = u"framework_host_test_" + number(GetCurrentProcessId()) + u"_" + number(GetTickCount());
-  TestService service(name, command_line_for({framework_host_program(), stop_file, report_file, u"--query-wait=10000"}));
+  TestService service(name,
+                      command_line_for({framework_host_program(), stop_file, report_file, u"--query-wait=10000"}));
   ASSERT_EQ(service.create_error(), 0u);
   ASSERT_EQ(service.start(), 0u);
 
@@ -44,9 +45,9 @@ TEST(FrameworkService, RunsAcceptsControlsAndStopsWhenItsWorkEnds) {
   EXPECT_EQ(window_of_class(windows_of(status.dwProcessId), u"SignalWindow"), nullptr);
 
   // Each control is accepted and the reported state stays SERVICE_RUNNING.
-  for (DWORD control : {DWORD(SERVICE_CONTROL_PAUSE), DWORD(SERVICE_CONTROL_CONTINUE),
-                        DWORD(SERVICE_CONTROL_PARAMCHANGE), DWORD(SERVICE_CONTROL_INTERROGATE),
-                        DWORD(SERVICE_CONTROL_STOP)}) {
+  for (DWORD control :
+       {DWORD(SERVICE_CONTROL_PAUSE), DWORD(SERVICE_CONTROL_CONTINUE), DWORD(SERVICE_CONTROL_PARAMCHANGE),
+        DWORD(SERVICE_CONTROL_INTERROGATE), DWORD(SERVICE_CONTROL_STOP)}) {
     SCOPED_TRACE(control);
     SERVICE_STATUS answer = {};
     EXPECT_EQ(service.control(control, &answer), 0u);

@@ -149,7 +149,6 @@ DWORD WINAPI stop_framework(LPVOID) {
   return 0;
 }
 
-
 // --- RaiseSignal ---------------------------------------------------------------
 
 TEST(FrameworkSignalHub, NumbersOutsideOneToTenChangeNothing) {
@@ -245,9 +244,9 @@ TEST(FrameworkConsoleHandler, ClaimsStopEventsAndPassesOthersOn) {
     DWORD type;
     BOOL claimed;
   } cases[] = {
-      {CTRL_C_EVENT, TRUE},     {CTRL_BREAK_EVENT, TRUE},    {CTRL_CLOSE_EVENT, TRUE}, {3, FALSE},
-      {4, FALSE},               {CTRL_LOGOFF_EVENT, TRUE},   {CTRL_SHUTDOWN_EVENT, TRUE},
-      {7, FALSE},               {8, FALSE},                  {0x7FFFFFFF, FALSE},      {0xFFFFFFFF, FALSE},
+      {CTRL_C_EVENT, TRUE}, {CTRL_BREAK_EVENT, TRUE},  {CTRL_CLOSE_EVENT, TRUE},    {3, FALSE},
+      {4, FALSE},           {CTRL_LOGOFF_EVENT, TRUE}, {CTRL_SHUTDOWN_EVENT, TRUE}, {7, FALSE},
+      {8, FALSE},           {0x7FFFFFFF, FALSE},       {0xFFFFFFFF, FALSE},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.type);
@@ -293,8 +292,8 @@ TEST(FrameworkServiceHandler, InterrogateWithoutStatusHandleTakesNoLock) {
   fresh_hub();
   EnterCriticalSection(&hub.lock);
   DWORD result = 99;
-  bool returned = runs_within([&result] { result = ServiceCtrlHandler(SERVICE_CONTROL_INTERROGATE, 0, nullptr, nullptr); },
-                              10000);
+  bool returned =
+      runs_within([&result] { result = ServiceCtrlHandler(SERVICE_CONTROL_INTERROGATE, 0, nullptr, nullptr); }, 10000);
   LeaveCriticalSection(&hub.lock);
   EXPECT_TRUE(returned);
   EXPECT_EQ(result, DWORD(NO_ERROR));
@@ -624,8 +623,7 @@ TEST_F(FrameworkShutdown, DispatcherThreadIsJoinedEndedOrReleased) {
       {"service whose stop report is never answered", INFINITE, kDispatcherInCall, true, 0, false},
       {"blocked, and TerminateThread fails: left running", INFINITE, kDispatcherInCall, false, STILL_ACTIVE, false,
        false},
-      {"service never released, TerminateThread fails", INFINITE, kDispatcherInCall, true, STILL_ACTIVE, false,
-       false},
+      {"service never released, TerminateThread fails", INFINITE, kDispatcherInCall, true, STILL_ACTIVE, false, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

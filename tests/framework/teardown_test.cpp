@@ -95,7 +95,8 @@ TEST(FrameworkTeardown, AThreadEndedInsideTheHubDoesNotHoldUpTheExit) {
   for (auto& flag : hub.flags) flag.store(false);
   ASSERT_TRUE(hub_enter());
   HANDLE raiser = CreateThread(
-      nullptr, 0, [](LPVOID) -> DWORD {
+      nullptr, 0,
+      [](LPVOID) -> DWORD {
         RaiseSignal(kSignalPause);
         return 0;
       },

@@ -39,10 +39,10 @@ TEST(LauncherStartupTrace, StartUpAndExitFollowTheSystemOrder) {
   RunOptions options;
   options.argv = {dir.file(u"orvane.exe"), u"x"};
   options.use_environment = true;
-  options.environment = environment_with({u"STARTUP_TRACE_FILE=" + dir.file(u"trace.txt"),
-                                          u"PROBE_REPORT=" + dir.file(u"report.txt"),
-                                          u"STARTUP_TRACE_PLANTED_DLL=planted.dll"},
-                                         {u"VARNO_USERTEXTTESTMODE"});
+  options.environment =
+      environment_with({u"STARTUP_TRACE_FILE=" + dir.file(u"trace.txt"), u"PROBE_REPORT=" + dir.file(u"report.txt"),
+                        u"STARTUP_TRACE_PLANTED_DLL=planted.dll"},
+                       {u"VARNO_USERTEXTTESTMODE"});
   // Every run writes its trace anew; one whose start of the tool Wine
   // failed transiently is repeated.
   struct Run {

@@ -21,8 +21,7 @@ struct Built {
   std::vector<std::u16string> argv;  // "(null)" marks a null entry
 };
 
-Built build(const LauncherSetting& setting, const std::u16string& dir, bool known,
-            std::vector<std::u16string> own) {
+Built build(const LauncherSetting& setting, const std::u16string& dir, bool known, std::vector<std::u16string> own) {
   std::vector<const char16_t*> own_ptrs;
   for (auto& s : own) own_ptrs.push_back(s.c_str());
   own_ptrs.push_back(nullptr);
@@ -96,11 +95,11 @@ TEST(LauncherArguments, UnknownOrTooLongDirectoryNeverNamesAProgramToStart) {
 // prefixes, UNC shares and their roots, drive roots, and lengths around
 // MAX_PATH and the 300-unit limit.
 TEST(LauncherArguments, TheToolLiesInTheLaunchersOwnFolderOrNothingStarts) {
-  const std::u16string roots[] = {uR"(C:\)",           u"c:/",          uR"(\\srv\share\)", uR"(\\srv\share.\)",
-                                  uR"(\\?\C:\)",    uR"(\\.\C:\)",    uR"(\\?\UNC\srv\share\)",
-                                  uR"(\\.\UNC\srv\s\)", uR"(\\..\share\)", uR"(\\srv\...\)"};
-  const std::u16string names[] = {u"",   u"a",    u".",   u"..",   u"...",  u"a.",  u"a ",
-                                  u" a", u".a",   u"a.b", u"....", u"a..",  u"b c"};
+  const std::u16string roots[] = {uR"(C:\)",         u"c:/",          uR"(\\srv\share\)",       uR"(\\srv\share.\)",
+                                  uR"(\\?\C:\)",     uR"(\\.\C:\)",   uR"(\\?\UNC\srv\share\)", uR"(\\.\UNC\srv\s\)",
+                                  uR"(\\..\share\)", uR"(\\srv\...\)"};
+  const std::u16string names[] = {u"",   u"a",  u".",   u"..",   u"...", u"a.", u"a ",
+                                  u" a", u".a", u"a.b", u"....", u"a..", u"b c"};
   const std::u16string files[] = {u"orvane.exe", u"x."};
   std::vector<std::u16string> modules;
   for (const std::u16string& root : roots) {

@@ -84,17 +84,20 @@ TEST(ProcessEnvironmentBlock, SortsLikeTheRuntimeComparison) {
       {"names equal but for case: whole text", {u"PATH=x", u"Path=y", u"PATH=a"}, {u"PATH=a", u"PATH=x", u"Path=y"}},
       {"equal without case keep their order", {u"Path=X", u"PATH=x"}, {u"Path=X", u"PATH=x"}},
       {"equal without case keep their order, swapped", {u"PATH=x", u"Path=X"}, {u"PATH=x", u"Path=X"}},
-      {"underscore before letters (lower-cased)", {u"a_=2", u"A=1", u"_X=1", u"B=1"},
+      {"underscore before letters (lower-cased)",
+       {u"a_=2", u"A=1", u"_X=1", u"B=1"},
        {u"_X=1", u"A=1", u"a_=2", u"B=1"}},
       {"bracket before Z once Z is lower-cased", {u"Z=1", u"[=2", u"z=0"}, {u"[=2", u"z=0", u"Z=1"}},
-      {"no folding beyond ASCII", {u"\u00e4=1", u"\u00c4=2", u"\u0130=3", u"i=4"},
+      {"no folding beyond ASCII",
+       {u"\u00e4=1", u"\u00c4=2", u"\u0130=3", u"i=4"},
        {u"i=4", u"\u00c4=2", u"\u00e4=1", u"\u0130=3"}},
       {"entry without '=' is all key", {u"AB", u"A=1", u"A"}, {u"A", u"A=1", u"AB"}},
       {"empty entries are left out", {u"", u"B=1", u"", u"A=1", u""}, {u"A=1", u"B=1"}},
       {"a lone '=' entry", {u"A=1", u"=", u"==x"}, {u"=", u"==x", u"A=1"}},
       {"values do not decide between different names", {u"AB=0", u"A=9"}, {u"A=9", u"AB=0"}},
       {"reverse order input", {u"E=5", u"D=4", u"C=3", u"B=2", u"A=1"}, {u"A=1", u"B=2", u"C=3", u"D=4", u"E=5"}},
-      {"surrogates and emoji compare by unit", {u"\U0001F600=1", u"\uFFFF=2", u"x=3"},
+      {"surrogates and emoji compare by unit",
+       {u"\U0001F600=1", u"\uFFFF=2", u"x=3"},
        {u"x=3", u"\U0001F600=1", u"\uFFFF=2"}},
   };
   for (const OrderCase& c : cases) {
@@ -106,9 +109,9 @@ TEST(ProcessEnvironmentBlock, SortsLikeTheRuntimeComparison) {
 TEST(ProcessEnvironmentBlock, EmptyInputsGiveTwoZeros) {
   const char16_t* none[] = {nullptr};
   const char16_t* only_empty[] = {u"", u"", nullptr};
-  for (const char16_t* const* input : {static_cast<const char16_t* const*>(none),
-                                       static_cast<const char16_t* const*>(only_empty),
-                                       static_cast<const char16_t* const*>(nullptr)}) {
+  for (const char16_t* const* input :
+       {static_cast<const char16_t* const*>(none), static_cast<const char16_t* const*>(only_empty),
+        static_cast<const char16_t* const*>(nullptr)}) {
     Block b;
     b.block = build_environment_block(input);
     ASSERT_NE(b.block, nullptr);
@@ -128,8 +131,8 @@ TEST(ProcessEnvironmentBlock, LayoutIsEntriesThenOneMoreZero) {
 
 // Random environments against the model: a stable sort by the same order.
 TEST(ProcessEnvironmentBlock, MatchesAStableSortByTheModelOrder) {
-  const char16_t alphabet[] = {u'A', u'a', u'B', u'b', u'Z', u'z', u'_', u'=', u'1', u'[', u'`', u'{',
-                               u'~', u'@', u' ', 0xC4, 0xE4, 0xD800, 0xDC00, 0xFFFF, u'\\', u':'};
+  const char16_t alphabet[] = {u'A', u'a', u'B', u'b', u'Z', u'z', u'_',   u'=',   u'1',   u'[',  u'`',
+                               u'{', u'~', u'@', u' ', 0xC4, 0xE4, 0xD800, 0xDC00, 0xFFFF, u'\\', u':'};
   for (uint64_t seed = 1; seed <= 400; ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     TestRandom random(seed);

@@ -98,7 +98,7 @@ TEST(ProcessLaunch, CommandLineLimitIsKeptToTheUnit) {
       WideArray argv(vector);
       ProcessHandle* out = nullptr;
       EXPECT_EQ(start_process_retrying(&out, kStartNoWindow, argv.get(), nullptr, nullptr, INVALID_HANDLE_VALUE,
-                              INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE),
+                                       INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE),
                 uint32_t(ERROR_FILENAME_EXCED_RANGE));
       EXPECT_EQ(out, nullptr);
     }
@@ -333,8 +333,18 @@ TEST(ProcessLaunch, NoConsoleWindowWithTheFlag) {
 
 TEST(ProcessLaunch, GivenEnvironmentArrivesSorted) {
   const std::vector<std::u16string> given = {
-      u"b=2", u"A=1", uR"(=C:=C:\x)", u"Zed=last", u"_UNDER=1", u"a_b=3", uR"(PATH=C:\windows)", u"",
-      u"Probe_Show=A;b;Zed;a_b;_UNDER;MISSING", u"A1=one", u"\u00e9t\u00e9=summer", u"EMPTY=",
+      u"b=2",
+      u"A=1",
+      uR"(=C:=C:\x)",
+      u"Zed=last",
+      u"_UNDER=1",
+      u"a_b=3",
+      uR"(PATH=C:\windows)",
+      u"",
+      u"Probe_Show=A;b;Zed;a_b;_UNDER;MISSING",
+      u"A1=one",
+      u"\u00e9t\u00e9=summer",
+      u"EMPTY=",
   };
   ProbeStart start;
   start.environment = &given;
@@ -350,8 +360,8 @@ TEST(ProcessLaunch, GivenEnvironmentArrivesSorted) {
   for (const std::u16string& name : report.env_names) {
     if (std::find(given_names.begin(), given_names.end(), name) != given_names.end()) seen.push_back(name);
   }
-  const std::vector<std::u16string> sorted = {u"=C:",  u"_UNDER",       u"A1",     u"A",   u"a_b", u"b",
-                                              u"EMPTY", u"PATH", u"Probe_Show", u"Zed", u"\u00e9t\u00e9"};
+  const std::vector<std::u16string> sorted = {u"=C:",   u"_UNDER", u"A1",         u"A",   u"a_b",          u"b",
+                                              u"EMPTY", u"PATH",   u"Probe_Show", u"Zed", u"\u00e9t\u00e9"};
   std::vector<std::u16string> expected;
   for (const std::u16string& name : sorted) {
     if (std::find(seen.begin(), seen.end(), name) != seen.end()) expected.push_back(name);
@@ -427,8 +437,8 @@ TEST(ProcessLaunch, FailedStartsGiveAnErrorAndNoHandle) {
     SCOPED_TRACE(f.what);
     WideArray argv(f.argv);
     ProcessHandle* out = reinterpret_cast<ProcessHandle*>(static_cast<uintptr_t>(0x1));
-    uint32_t error = start_process_as(&out, f.user, f.user ? u"secret" : nullptr, kStartNoWindow, argv.get(),
-                                      nullptr, f.directory, INVALID_HANDLE_VALUE, f.std_output, INVALID_HANDLE_VALUE);
+    uint32_t error = start_process_as(&out, f.user, f.user ? u"secret" : nullptr, kStartNoWindow, argv.get(), nullptr,
+                                      f.directory, INVALID_HANDLE_VALUE, f.std_output, INVALID_HANDLE_VALUE);
     EXPECT_NE(error, 0u);
     if (f.expected) EXPECT_EQ(error, f.expected);
     EXPECT_EQ(out, nullptr);
@@ -444,8 +454,8 @@ TEST(ProcessLaunch, FailedStartNeverReportsAStaleError) {
     SCOPED_TRACE(utf8(user));
     ProcessHandle* out = nullptr;
     SetLastError(ERROR_BAD_ARGUMENTS);
-    uint32_t error =
-        start_process_as(&out, user, u"secret", kStartNoWindow, argv.get(), nullptr, nullptr, nullptr, nullptr, nullptr);
+    uint32_t error = start_process_as(&out, user, u"secret", kStartNoWindow, argv.get(), nullptr, nullptr, nullptr,
+                                      nullptr, nullptr);
     if (error == 0 && out) {
       out->ops->Terminate(out);
       out->ops->Release(out);
@@ -463,8 +473,8 @@ TEST(ProcessLaunch, FailedStartsLeakNoHandles) {
     for (const FailedStart& f : cases) {
       WideArray argv(f.argv);
       ProcessHandle* out = nullptr;
-      start_process_as(&out, f.user, u"secret", kStartNoWindow, argv.get(), nullptr, f.directory,
-                       INVALID_HANDLE_VALUE, f.std_output, INVALID_HANDLE_VALUE);
+      start_process_as(&out, f.user, u"secret", kStartNoWindow, argv.get(), nullptr, f.directory, INVALID_HANDLE_VALUE,
+                       f.std_output, INVALID_HANDLE_VALUE);
       if (out) out->ops->Release(out);
     }
   };

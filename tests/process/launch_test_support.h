@@ -3,8 +3,8 @@
 // standard handles, and a start of the test tool that returns its report.
 #pragma once
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
@@ -65,8 +65,8 @@ class ScopedStdHandle {
 // start_process, started again while Wine fails the start transiently
 // (see retry_transient).
 inline uint32_t start_process_retrying(ProcessHandle** out, uint32_t flags, const char16_t* const* argv,
-                                       const char16_t* const* environment, const char16_t* directory,
-                                       void* std_input, void* std_output, void* std_error) {
+                                       const char16_t* const* environment, const char16_t* directory, void* std_input,
+                                       void* std_output, void* std_error) {
   return retry_wine_start([&]() -> uint32_t {
     return start_process(out, flags, argv, environment, directory, std_input, std_output, std_error);
   });

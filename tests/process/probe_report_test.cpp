@@ -46,8 +46,9 @@ TEST(ProcessProbeEscape, KnownForms) {
 
 // Every UTF-16 string survives, and the escaped form never breaks a line.
 TEST(ProcessProbeEscape, RoundTripsRandomUnits) {
-  const char16_t interesting[] = {0, 9, 10, 13, 0x1F, 0x20, u'\\', u'u', 0x7E, 0x7F, 0x80, 0x9F, 0xA0, 0x7FF,
-                                  0x800, 0xD7FF, 0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0xE000, 0xFFFD, 0xFFFF};
+  const char16_t interesting[] = {0,      9,      10,     13,     0x1F,   0x20,   u'\\', u'u',
+                                  0x7E,   0x7F,   0x80,   0x9F,   0xA0,   0x7FF,  0x800, 0xD7FF,
+                                  0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0xE000, 0xFFFD, 0xFFFF};
   for (uint64_t seed = 1; seed <= 2000; ++seed) {
     TestRandom random(seed);
     std::u16string text;
@@ -64,9 +65,20 @@ TEST(ProcessProbeEscape, RoundTripsRandomUnits) {
 
 TEST(ProcessProbeEscape, RefusesWhatTheToolNeverWrites) {
   const char* bad[] = {
-      R"(\)",           R"(\x)",           R"(\u12)",          R"(\u12G4)",       R"(\u00e9)" /* lower-case hex */,
-      "a\tb",         "\x7F",          "\x80",           "\xC3",          "\xC0\x80" /* overlong */,
-      "\xE0\x80\x80", "\xED\xA0\x80" /* encoded surrogate */, "\xF4\x90\x80\x80" /* beyond U+10FFFF */, "\xFF",
+      R"(\)",
+      R"(\x)",
+      R"(\u12)",
+      R"(\u12G4)",
+      R"(\u00e9)" /* lower-case hex */,
+      "a\tb",
+      "\x7F",
+      "\x80",
+      "\xC3",
+      "\xC0\x80" /* overlong */,
+      "\xE0\x80\x80",
+      "\xED\xA0\x80" /* encoded surrogate */,
+      "\xF4\x90\x80\x80" /* beyond U+10FFFF */,
+      "\xFF",
   };
   for (const char* text : bad) {
     std::u16string out;

@@ -1,7 +1,7 @@
 // The test tool itself, started through the test helpers (plain
 // CreateProcessW): its controls and both forms of its report.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <set>
@@ -128,11 +128,13 @@ TEST(ProcessProbeTool, ExitCodeForms) {
     const char16_t* value;
     DWORD expected;
   };
-  const Case cases[] = {{u"0", 0}, {u"42", 42}, {u"0x10", 16}, {u"0XfF", 255}, {u"-1", 0xFFFFFFFF},
-                        {u"4294967295", 0xFFFFFFFF}, {u"4294967296", 0}, {u"12a", 0}, {u"", 0}, {u"0x", 0}};
+  const Case cases[] = {
+      {u"0", 0},          {u"42", 42}, {u"0x10", 16}, {u"0XfF", 255}, {u"-1", 0xFFFFFFFF}, {u"4294967295", 0xFFFFFFFF},
+      {u"4294967296", 0}, {u"12a", 0}, {u"", 0},      {u"0x", 0}};
   TempDir dir(u"exit");
   for (const Case& c : cases) {
-    RunResult run = run_process(probe_run({}, {u"PROBE_REPORT=" + dir.file(u"r.txt"), u"PROBE_EXIT=" + std::u16string(c.value)}));
+    RunResult run =
+        run_process(probe_run({}, {u"PROBE_REPORT=" + dir.file(u"r.txt"), u"PROBE_EXIT=" + std::u16string(c.value)}));
     ASSERT_EQ(run.start_error, 0u);
     EXPECT_EQ(run.exit_code, c.expected) << escaped(c.value);
   }

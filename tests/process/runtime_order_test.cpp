@@ -2,8 +2,8 @@
 // functions (msvcrt's _wcsnicmp and _wcsicmp), on the rule the block
 // follows: compare the names with their '=' over the shorter length, then
 // the shorter name first, then the whole entries.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
@@ -71,8 +71,8 @@ TEST(ProcessRuntimeOrder, EveryPairOfLeadingUnits) {
 TEST(ProcessRuntimeOrder, RandomEntriesAndWholeBlocks) {
   Runtime rt;
   ASSERT_TRUE(rt.wcsnicmp && rt.wcsicmp);
-  const char16_t alphabet[] = {u'A', u'a', u'B', u'b', u'Z', u'z', u'_', u'=', u'1', u'[', u'`', u'@',
-                               u'{', u'~', 0xC4, 0xE4, 0x130, 0x131, 0xD801, 0xFFFD};
+  const char16_t alphabet[] = {u'A', u'a', u'B', u'b', u'Z', u'z', u'_',  u'=',  u'1',   u'[',
+                               u'`', u'@', u'{', u'~', 0xC4, 0xE4, 0x130, 0x131, 0xD801, 0xFFFD};
   for (uint64_t seed = 1; seed <= 300; ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     TestRandom random(seed);

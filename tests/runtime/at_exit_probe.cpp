@@ -34,7 +34,8 @@ bool user_name_is(const char16_t* expected) {
   const char16_t* value = static_cast<const char16_t*>(cache_get(kSlotUserName));
   if (!value) return false;
   size_t i = 0;
-  for (; value[i] && value[i] == expected[i]; ++i) {}
+  for (; value[i] && value[i] == expected[i]; ++i) {
+  }
   return value[i] == expected[i];
 }
 

@@ -36,14 +36,16 @@ inline bool same_text(const char16_t* stored, const std::u16string& text) {
 }
 
 struct ModelKeyLess {
-  bool operator()(const std::u16string& a, const std::u16string& b) const { return model_key_compare(a.c_str(), b.c_str()) < 0; }
+  bool operator()(const std::u16string& a, const std::u16string& b) const {
+    return model_key_compare(a.c_str(), b.c_str()) < 0;
+  }
 };
 
 struct StringMapShape {
-  std::string fault;                         // empty when every rule holds
-  std::vector<const StringMapNode*> nodes;   // in key order
-  size_t height = 0;                         // nodes on the longest root-to-leaf path
-  size_t black_links = 0;                    // black links on every root-to-empty-link path
+  std::string fault;                        // empty when every rule holds
+  std::vector<const StringMapNode*> nodes;  // in key order
+  size_t height = 0;                        // nodes on the longest root-to-leaf path
+  size_t black_links = 0;                   // black links on every root-to-empty-link path
 };
 
 // Walks the whole tree and checks: parent links, the link colour marks (255
@@ -114,7 +116,8 @@ inline StringMapShape inspect_string_map(const StringMap* map) {
       return shape;
     }
     if (!shape.nodes.empty()) {
-      if (model_key_compare(string_map_node_key(shape.nodes.back()), string_map_node_key(top.node)) >= 0) fail("keys not strictly ascending in order");
+      if (model_key_compare(string_map_node_key(shape.nodes.back()), string_map_node_key(top.node)) >= 0)
+        fail("keys not strictly ascending in order");
     }
     shape.nodes.push_back(top.node);
     const StringMapNode* n = top.node;

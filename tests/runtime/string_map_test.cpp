@@ -28,7 +28,9 @@ struct MapHolder {
   const StringMapOps* operator->() const { return map->ops; }
 };
 
-bool set(StringMap* m, const std::u16string& k, const std::u16string& v) { return m->ops->Set(m, k.c_str(), v.c_str()); }
+bool set(StringMap* m, const std::u16string& k, const std::u16string& v) {
+  return m->ops->Set(m, k.c_str(), v.c_str());
+}
 bool remove(StringMap* m, const std::u16string& k) { return m->ops->Remove(m, k.c_str()); }
 const char16_t* get(StringMap* m, const std::u16string& k) { return m->ops->Get(m, k.c_str()); }
 
@@ -66,15 +68,15 @@ struct OrderCase {
 // Pairs of distinct keys, the first ordered before the second.
 const OrderCase kOrderCases[] = {
     {u"", u"a"},
-    {u"AB", u"A_B"},           // '_' (0x5F) after 'B' (0x42)
-    {u"a", u"a_"},             // a prefix orders first
-    {u"z", u"_"},              // '_' after every letter, either case
+    {u"AB", u"A_B"},  // '_' (0x5F) after 'B' (0x42)
+    {u"a", u"a_"},    // a prefix orders first
+    {u"z", u"_"},     // '_' after every letter, either case
     {u"Z", u"_"},
     {u"z", u"^"},
-    {u"@", u"a"},              // 0x40 before 'A'
+    {u"@", u"a"},  // 0x40 before 'A'
     {u"Z", u"["},
     {u"`", u"{"},
-    {u"\u00C9", u"\u00E9"},    // only ASCII letters fold
+    {u"\u00C9", u"\u00E9"},  // only ASCII letters fold
     {u"a", u"aa"},
     {u"abc", u"abd"},
     {u"\U00010000", u"\uFFFF"},  // UTF-16 units compare one by one
@@ -106,12 +108,8 @@ struct SameKeyCase {
 };
 
 const SameKeyCase kSameKeyCases[] = {
-    {u"name", u"NAME"},
-    {u"NAME", u"name"},
-    {u"Ab_9z", u"aB_9Z"},
-    {u"application_name", u"Application_Name"},
-    {u"", u""},
-    {u"\u00E9a", u"\u00E9A"},  // the non-ASCII unit must match exactly, the letter folds
+    {u"name", u"NAME"}, {u"NAME", u"name"},       {u"Ab_9z", u"aB_9Z"}, {u"application_name", u"Application_Name"},
+    {u"", u""},         {u"\u00E9a", u"\u00E9A"},  // the non-ASCII unit must match exactly, the letter folds
 };
 
 TEST(RuntimeStringMap, SetOfAnEqualKeyReplacesAndTakesTheNewLetterCase) {
@@ -268,7 +266,7 @@ struct CursorCase {
   const char* name;
   const char16_t* change_key;  // the key Set or Remove is applied to after First/Next
   bool is_remove;
-  int advance;                 // Next calls after First before the change
+  int advance;                       // Next calls after First before the change
   std::vector<std::u16string> rest;  // what further Next calls return
 };
 

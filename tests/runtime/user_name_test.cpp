@@ -89,8 +89,8 @@ TEST(RuntimeUserName, FiveLetterNameCutToThreeLetters) {
 
 TEST(RuntimeUserName, ChosenNamesOfEveryKind) {
   const std::u16string names[] = {
-      u"a", u"admin", u"Jos\u00e9 M\u00fcller", u"\u7528\u6237", u"\U0001F600x", u"with space",
-      std::u16string(198, u'n'), std::u16string(199, u'n'),
+      u"a",           u"admin",      u"Jos\u00e9 M\u00fcller",  u"\u7528\u6237",
+      u"\U0001F600x", u"with space", std::u16string(198, u'n'), std::u16string(199, u'n'),
   };
   for (const std::u16string& name : names) {
     SCOPED_TRACE(escaped(name.substr(0, 20)));
@@ -161,9 +161,8 @@ TEST(RuntimeNtApi, TableHoldsTheExportsOfNtdll) {
     uint32_t status;
     uint32_t error;
   } statuses[] = {
-      {0x00000000, ERROR_SUCCESS},      {0xC0000022, ERROR_ACCESS_DENIED},
-      {0xC0000034, ERROR_FILE_NOT_FOUND}, {0xC0000017, ERROR_NOT_ENOUGH_MEMORY},
-      {0xC000000D, ERROR_INVALID_PARAMETER},
+      {0x00000000, ERROR_SUCCESS},           {0xC0000022, ERROR_ACCESS_DENIED},     {0xC0000034, ERROR_FILE_NOT_FOUND},
+      {0xC0000017, ERROR_NOT_ENOUGH_MEMORY}, {0xC000000D, ERROR_INVALID_PARAMETER},
   };
   ASSERT_NE(g_nt_api.RtlNtStatusToDosError, nullptr);
   for (const Status& s : statuses) {

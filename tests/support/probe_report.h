@@ -30,7 +30,7 @@ struct ProbeReport {
   uint32_t pid = 0;
   std::u16string command_line;
   std::vector<std::u16string> args;
-  ProbeHandle handles[3];  // input, output, error
+  ProbeHandle handles[3];       // input, output, error
   bool console = false;         // attached to a console (CONOUT$ opens)
   bool console_window = false;  // GetConsoleWindow
   uint32_t error_mode = 0;

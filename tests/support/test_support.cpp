@@ -9,10 +9,19 @@ std::u16string u16(const std::string& s) {
     unsigned char b = s[i];
     uint32_t cp;
     size_t n;
-    if (b < 0x80) { cp = b; n = 1; }
-    else if ((b >> 5) == 6) { cp = b & 0x1F; n = 2; }
-    else if ((b >> 4) == 14) { cp = b & 0x0F; n = 3; }
-    else { cp = b & 0x07; n = 4; }
+    if (b < 0x80) {
+      cp = b;
+      n = 1;
+    } else if ((b >> 5) == 6) {
+      cp = b & 0x1F;
+      n = 2;
+    } else if ((b >> 4) == 14) {
+      cp = b & 0x0F;
+      n = 3;
+    } else {
+      cp = b & 0x07;
+      n = 4;
+    }
     for (size_t k = 1; k < n && i + k < s.size(); ++k) cp = (cp << 6) | (s[i + k] & 0x3F);
     i += n;
     if (cp >= 0x10000) {

@@ -165,8 +165,8 @@ TestProcess::TestProcess(const RunOptions& options) {
     input_writer_ = std::thread([input_write, text = options.input] {
       DWORD written;
       size_t at = 0;
-      while (at < text.size() &&
-             WriteFile(input_write, text.data() + at, DWORD(text.size() - at), &written, nullptr) && written > 0) {
+      while (at < text.size() && WriteFile(input_write, text.data() + at, DWORD(text.size() - at), &written, nullptr) &&
+             written > 0) {
         at += written;
       }
       CloseHandle(input_write);
@@ -368,14 +368,12 @@ bool write_file(const std::u16string& path, const std::string& bytes) {
   HANDLE file = CreateFileW(w(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
-  bool ok = bytes.empty() || (WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr) &&
-                              written == bytes.size());
+  bool ok = bytes.empty() ||
+            (WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr) && written == bytes.size());
   return CloseHandle(file) && ok;
 }
 
-bool copy_file(const std::u16string& from, const std::u16string& to) {
-  return CopyFileW(w(from), w(to), FALSE) != 0;
-}
+bool copy_file(const std::u16string& from, const std::u16string& to) { return CopyFileW(w(from), w(to), FALSE) != 0; }
 
 bool wait_for_file(const std::u16string& path, DWORD timeout_ms) {
   DWORD start = GetTickCount();

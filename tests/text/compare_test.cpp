@@ -44,7 +44,7 @@ TEST(TextCompare, NocaseCases) {
       {nullptr, nullptr, 0, 0},
       {u"", u"a", -1, -1},
       {u"\u00E9", u"\u00C9", 1, 1},  // only ASCII letters fold
-      {u"[", u"z", 1, -1},             // U+005B..U+0060 sort after letters once folded
+      {u"[", u"z", 1, -1},           // U+005B..U+0060 sort after letters once folded
       {u"`", u"Z", 1, 1},
       {u"@", u"a", -1, -1},
       {u"{", u"Z", 1, 1},

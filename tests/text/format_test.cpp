@@ -38,8 +38,7 @@ struct Row {
 };
 
 void check_rows(const std::vector<Row>& rows) {
-  for (const Row& row : rows)
-    EXPECT_EQ(escaped(row.actual), escaped(row.expected)) << "format " << utf8(row.format);
+  for (const Row& row : rows) EXPECT_EQ(escaped(row.actual), escaped(row.expected)) << "format " << utf8(row.format);
 }
 
 const uint8_t kGuid[16] = {0x67, 0x45, 0x23, 0x01, 0xAB, 0x89, 0xEF, 0xCD,
@@ -225,7 +224,11 @@ TEST(TextFormat, TimesOutsideTheRangeStaySafe) {
     std::u16string text = F(u"%T", t);
     ASSERT_EQ(text.size(), 23u) << t;
     for (size_t i = 0; i < text.size(); ++i) {
-      char16_t expected_separator = i == 4 || i == 7 ? u'-' : i == 10 ? u' ' : i == 13 || i == 16 ? u':' : i == 19 ? u'.' : 0;
+      char16_t expected_separator = i == 4 || i == 7     ? u'-'
+                                    : i == 10            ? u' '
+                                    : i == 13 || i == 16 ? u':'
+                                    : i == 19            ? u'.'
+                                                         : 0;
       if (expected_separator)
         EXPECT_EQ(text[i], expected_separator) << t;
       else
@@ -341,7 +344,8 @@ TEST(TextFormat, IntegersMatchTheCLibrary) {
     uint64_t seen = value;
     if (!wide) {
       seen = uint32_t(value);
-      if (std::string(kOurSizes[size_index]) == "h" || std::string(kOurSizes[size_index]) == "I16") seen = uint16_t(value);
+      if (std::string(kOurSizes[size_index]) == "h" || std::string(kOurSizes[size_index]) == "I16")
+        seen = uint16_t(value);
       if (std::string(kOurSizes[size_index]) == "I8") seen = uint8_t(value);
     }
     if (alternate && seen == 0) continue;

@@ -157,8 +157,12 @@ TEST(TextUtf8, KnownSequences) {
       {bytes_of({0xED, 0xA0, 0x80}), u"\uFFFF"},
       {bytes_of({0xEF, 0xBF, 0xBF}), u"\uFFFF"},
       {bytes_of({0xEE, 0x80, 0x80}), u"\uE000"},
-      {bytes_of({0x80, 0x41}), u"\uFFFF" u"A"},
-      {bytes_of({0xC3, 0x41}), u"\uFFFF" u"A"},
+      {bytes_of({0x80, 0x41}),
+       u"\uFFFF"
+       u"A"},
+      {bytes_of({0xC3, 0x41}),
+       u"\uFFFF"
+       u"A"},
       {bytes_of({0xFE}), u"\uFFFF"},
       {bytes_of({0xFF}), u"\uFFFF"},
       {bytes_of({0xF4, 0x90, 0x80, 0x80}), u"\uFFFF"},
@@ -262,7 +266,7 @@ TEST(TextUtf16, NextTable) {
       {u"", 0, 0, 0},
       {std::u16string(1, char16_t(0xDC00)) + u"a", 2, kInvalidCodePoint, 1},
       {std::u16string(1, char16_t(0xD800)) + u"a", 2, kInvalidCodePoint, 1},  // stays on the 'a'
-      {std::u16string(1, char16_t(0xD800)), 1, 0, 1},                          // cut off by the end
+      {std::u16string(1, char16_t(0xD800)), 1, 0, 1},                         // cut off by the end
       {u"\U0001F600", 2, 0x1F600, 2},
       {u"\U0010FFFF", 2, 0x10FFFF, 2},
       {u"\U00010000", 2, 0x10000, 2},
@@ -330,7 +334,7 @@ TEST(TextUtf16, RoundTrips) {
     size_t length = r.below(16);
     for (size_t i = 0; i < length; ++i) {
       uint32_t kind = r.below(4);
-      units += char16_t(kind == 0 ? 0xD800 + r.below(0x400)
+      units += char16_t(kind == 0   ? 0xD800 + r.below(0x400)
                         : kind == 1 ? 0xDC00 + r.below(0x400)
                                     : 1 + r.below(0xFFFF));
     }
@@ -348,7 +352,8 @@ TEST(TextUtf16, RoundTrips) {
     }
     std::vector<char16_t> out(units.size() + 1);
     size_t in = 0, put = 0;
-    for (uint32_t cp; (cp = utf16_next(units.data(), units.size(), &in)) != 0;) utf16_put(out.data(), out.size(), &put, cp);
+    for (uint32_t cp; (cp = utf16_next(units.data(), units.size(), &in)) != 0;)
+      utf16_put(out.data(), out.size(), &put, cp);
     ASSERT_EQ(escaped(std::u16string(out.data(), put)), escaped(expected)) << escaped(units);
   }
 }
@@ -373,8 +378,18 @@ TEST(TextCodepage, Utf8PageConvertsEveryBmpCharacter) {
     char out[10];
     memset(out, '#', sizeof out);
     EXPECT_EQ(wide_to_codepage(65001, out, capacity, u"a\u20ACb\u00E9", kNoLimit), 7u);
-    static const char* kExpected[] = {"", "", "a", "a", "a", "a\xE2\x82\xAC", "a\xE2\x82\xAC" "b",
-                                      "a\xE2\x82\xAC" "b", "a\xE2\x82\xAC" "b\xC3\xA9"};
+    static const char* kExpected[] = {"",
+                                      "",
+                                      "a",
+                                      "a",
+                                      "a",
+                                      "a\xE2\x82\xAC",
+                                      "a\xE2\x82\xAC"
+                                      "b",
+                                      "a\xE2\x82\xAC"
+                                      "b",
+                                      "a\xE2\x82\xAC"
+                                      "b\xC3\xA9"};
     if (capacity == 0) {
       EXPECT_EQ(out[0], '#');
     } else {
@@ -442,7 +457,7 @@ TEST(TextCodepage, StandInPageSizesSingleDoubleAndUnmappable) {
 // result must decode back, double-byte characters included).
 TEST(TextCodepage, StandInSizingProperty) {
   TestRandom r(4242);
-  static const uint32_t kPool[][2] = {{0x20, 0x7E}, {0xA0, 0xFF}, {0x4E00, 0x4EFF}, {0x100, 0x17F},
+  static const uint32_t kPool[][2] = {{0x20, 0x7E},     {0xA0, 0xFF}, {0x4E00, 0x4EFF},  {0x100, 0x17F},
                                       {0x2000, 0x2FFF}, {0x80, 0x9F}, {0x1F600, 0x1F64F}};
   for (int round = 0; round < 2000; ++round) {
     std::vector<uint32_t> cps;

@@ -157,9 +157,9 @@ TEST(TextValue, LowThirtyTwoBitsOfTwoToTheThirtySecondAreZero) {
 // A limit is the same as cutting the text there.
 TEST(TextValue, LimitEqualsTruncation) {
   TestRandom rnd(555);
-  const char16_t* pieces[] = {u" ", u"\t", u"\f", u"-", u"+", u"0", u"x", u"X", u"1", u"9", u"a", u"F",
-                              u"g", u"y", u"yes", u"n", u"no", u"on", u"off", u"enable", u"d", u"disabled",
-                              u"true", u"f", u"T", u"e", u"\u00E9", u"0x"};
+  const char16_t* pieces[] = {u" ", u"\t",       u"\f",   u"-", u"+",   u"0", u"x",      u"X",  u"1",   u"9",
+                              u"a", u"F",        u"g",    u"y", u"yes", u"n", u"no",     u"on", u"off", u"enable",
+                              u"d", u"disabled", u"true", u"f", u"T",   u"e", u"\u00E9", u"0x"};
   for (int round = 0; round < 20000; ++round) {
     std::u16string text;
     for (uint32_t n = rnd.below(6); n > 0; --n) text += pieces[rnd.below(sizeof(pieces) / sizeof(pieces[0]))];
@@ -232,27 +232,66 @@ TEST(TextFormatValue, Cases) {
     std::u16string text;
   };
   const Case cases[] = {
-      {1, 0x004, 0, u"yes"},      {0, 0x004, 0, u"no"},        {1, 0x008, 0, u"true"},    {0, 0x008, 0, u"false"},
-      {1, 0x010, 0, u"on"},       {0, 0x010, 0, u"off"},       {1, 0x020, 0, u"y"},       {0, 0x020, 0, u"n"},
-      {1, 0x040, 0, u"t"},        {0, 0x040, 0, u"f"},         {1, 0x080, 0, u"enable"},  {0, 0x080, 0, u"disable"},
-      {1, 0x100, 0, u"enabled"},  {0, 0x100, 0, u"disabled"},  {1, 0x200, 0, u"e"},       {0, 0x200, 0, u"d"},
+      {1, 0x004, 0, u"yes"},
+      {0, 0x004, 0, u"no"},
+      {1, 0x008, 0, u"true"},
+      {0, 0x008, 0, u"false"},
+      {1, 0x010, 0, u"on"},
+      {0, 0x010, 0, u"off"},
+      {1, 0x020, 0, u"y"},
+      {0, 0x020, 0, u"n"},
+      {1, 0x040, 0, u"t"},
+      {0, 0x040, 0, u"f"},
+      {1, 0x080, 0, u"enable"},
+      {0, 0x080, 0, u"disable"},
+      {1, 0x100, 0, u"enabled"},
+      {0, 0x100, 0, u"disabled"},
+      {1, 0x200, 0, u"e"},
+      {0, 0x200, 0, u"d"},
       // Several word bits: the first in each value's own order.
-      {1, 0x024, 0, u"y"},        {0, 0x024, 0, u"no"},        {1, 0x3FC, 0, u"y"},       {0, 0x3FC, 0, u"no"},
-      {1, 0x204, 0, u"e"},        {1, 0x014, 0, u"on"},        {0, 0x240, 0, u"f"},       {1, 0x180, 0, u"enable"},
-      {0, 0x180, 0, u"disable"},  {0, 0x018, 0, u"false"},     {1, 0x060, 0, u"y"},       {0, 0x210, 0, u"off"},
-      {1, 0x048, 0, u"true"},     {0, 0x060, 0, u"n"},         {1, 0x300, 0, u"enabled"}, {0, 0x300, 0, u"disabled"},
+      {1, 0x024, 0, u"y"},
+      {0, 0x024, 0, u"no"},
+      {1, 0x3FC, 0, u"y"},
+      {0, 0x3FC, 0, u"no"},
+      {1, 0x204, 0, u"e"},
+      {1, 0x014, 0, u"on"},
+      {0, 0x240, 0, u"f"},
+      {1, 0x180, 0, u"enable"},
+      {0, 0x180, 0, u"disable"},
+      {0, 0x018, 0, u"false"},
+      {1, 0x060, 0, u"y"},
+      {0, 0x210, 0, u"off"},
+      {1, 0x048, 0, u"true"},
+      {0, 0x060, 0, u"n"},
+      {1, 0x300, 0, u"enabled"},
+      {0, 0x300, 0, u"disabled"},
       // Words ignore the width and the number bits.
-      {1, 0x007, 9, u"yes"},      {0, 0x013, 9, u"off"},
+      {1, 0x007, 9, u"yes"},
+      {0, 0x013, 9, u"off"},
       // Other values with a word bit are numbers.
-      {2, 0x004, 0, u"2"},        {-1, 0x004, 0, u"18446744073709551615"},
+      {2, 0x004, 0, u"2"},
+      {-1, 0x004, 0, u"18446744073709551615"},
       // Numbers.
-      {0, 0, 0, u"0"},            {1, 0, 0, u"1"},             {42, 0, 0, u"42"},         {42, 0, 5, u"00042"},
-      {-5, 0x002, 3, u"-005"},    {-5, 0x002, 0, u"-5"},       {5, 0x002, 3, u"005"},     {-1, 0, 0, u"18446744073709551615"},
-      {INT64_MIN, 0x002, 0, u"-9223372036854775808"},          {INT64_MAX, 0x002, 0, u"9223372036854775807"},
-      {0, 0x001, 0, u"0x0"},      {0, 0x001, 3, u"0x000"},     {31, 0x001, 0, u"0x1F"},   {255, 0x001, 4, u"0x00FF"},
-      {-16, 0x003, 0, u"0xFFFFFFFFFFFFFFF0"},                  {-1, 0x001, 0, u"0xFFFFFFFFFFFFFFFF"},
-      {7, 0, 27, std::u16string(26, u'0') + u"7"},             {7, 0, 28, std::u16string(26, u'0') + u"7"},
-      {7, 0, 0xFFFFFFFF, std::u16string(26, u'0') + u"7"},     {-7, 0x002, 40, u"-" + std::u16string(26, u'0') + u"7"},
+      {0, 0, 0, u"0"},
+      {1, 0, 0, u"1"},
+      {42, 0, 0, u"42"},
+      {42, 0, 5, u"00042"},
+      {-5, 0x002, 3, u"-005"},
+      {-5, 0x002, 0, u"-5"},
+      {5, 0x002, 3, u"005"},
+      {-1, 0, 0, u"18446744073709551615"},
+      {INT64_MIN, 0x002, 0, u"-9223372036854775808"},
+      {INT64_MAX, 0x002, 0, u"9223372036854775807"},
+      {0, 0x001, 0, u"0x0"},
+      {0, 0x001, 3, u"0x000"},
+      {31, 0x001, 0, u"0x1F"},
+      {255, 0x001, 4, u"0x00FF"},
+      {-16, 0x003, 0, u"0xFFFFFFFFFFFFFFF0"},
+      {-1, 0x001, 0, u"0xFFFFFFFFFFFFFFFF"},
+      {7, 0, 27, std::u16string(26, u'0') + u"7"},
+      {7, 0, 28, std::u16string(26, u'0') + u"7"},
+      {7, 0, 0xFFFFFFFF, std::u16string(26, u'0') + u"7"},
+      {-7, 0x002, 40, u"-" + std::u16string(26, u'0') + u"7"},
       {7, 0x001, 100, u"0x" + std::u16string(26, u'0') + u"7"},
       {int64_t(12345678901234567890ull), 0, 25, u"0000012345678901234567890"},
   };
@@ -283,7 +322,7 @@ TEST(TextFormatValue, CapacityCutsSilently) {
 
 TEST(TextFormatValue, RoundTripsThroughParse) {
   TestRandom rnd(1234567);
-  const uint32_t canonical_word_forms[] = {kValueYesNo,    kValueTrueFalse, kValueOnOff,  kValueLetterYN,
+  const uint32_t canonical_word_forms[] = {kValueYesNo,    kValueTrueFalse, kValueOnOff,   kValueLetterYN,
                                            kValueLetterTF, kValueEnable,    kValueEnabled, kValueLetterED};
   for (int round = 0; round < 50000; ++round) {
     int64_t value;

@@ -213,9 +213,18 @@ TEST(TextWildcard, LongerRandomInputsAgreeWithTable) {
     std::u16string p;
     for (size_t i = 0; i < t.size();) {
       switch (rnd.below(4)) {
-        case 0: p += u'*'; i += rnd.below(5); break;
-        case 1: p += u'?'; ++i; break;
-        default: p += rnd.below(10) ? t[i] : u'c'; ++i; break;
+        case 0:
+          p += u'*';
+          i += rnd.below(5);
+          break;
+        case 1:
+          p += u'?';
+          ++i;
+          break;
+        default:
+          p += rnd.below(10) ? t[i] : u'c';
+          ++i;
+          break;
       }
     }
     if (rnd.below(2)) p += u'*';

@@ -59,9 +59,13 @@ TEST_F(UsertextCatalogTest, DefineConvertsUtf8AroundTheLocalBuffer) {
     usertext_define(u"long", utf8_text.c_str());
     EXPECT_EQ(S(usertext_lookup(catalog, u"long")), expected) << units;
   }
-  usertext_define(u"mixed", "Gr\xc3\xbc\xc3\x9f" "e \xf0\x9f\x98\x80!");
+  usertext_define(u"mixed",
+                  "Gr\xc3\xbc\xc3\x9f"
+                  "e \xf0\x9f\x98\x80!");
   EXPECT_EQ(S(usertext_lookup(catalog, u"mixed")), u"Gr\u00fc\u00dfe \U0001F600!");
-  usertext_define(u"bad", "a\xff" "b");
+  usertext_define(u"bad",
+                  "a\xff"
+                  "b");
   EXPECT_EQ(S(usertext_lookup(catalog, u"bad")), u"a\uffffb");
   usertext_define(u"none", "");
   EXPECT_EQ(S(usertext_lookup(catalog, u"none")), u"");

@@ -72,9 +72,8 @@ TEST_F(UsertextExpand, PercentBeforeAnythingElseYieldsThatUnit) {
     const char16_t* text;
     const char16_t* expected;
   } cases[] = {
-      {u"%%", u"%"},          {u"%0", u"0"},      {u"%a", u"a"},         {u"50%", u"50"},
-      {u"%)", u")"},          {u"%%1", u"%1"},    {u"a%%%1", u"a%X"},    {u"%\u00e9", u"\u00e9"},
-      {u"%", u""},            {u"%%%", u"%"},
+      {u"%%", u"%"},   {u"%0", u"0"},      {u"%a", u"a"},           {u"50%", u"50"}, {u"%)", u")"},
+      {u"%%1", u"%1"}, {u"a%%%1", u"a%X"}, {u"%\u00e9", u"\u00e9"}, {u"%", u""},     {u"%%%", u"%"},
   };
   for (const Case& c : cases) {
     store(u"t", c.text);
@@ -117,14 +116,15 @@ TEST_F(UsertextExpand, SelfReferenceStopsAfterFiveNestedLevels) {
   EXPECT_EQ(format(u"loop"), u"%(loop)");
   store(u"grow", u"+%(grow)");
   // Walked at depths 1..6; the name met at depth 6 is inserted raw.
-  EXPECT_EQ(format(u"grow"), u"++++++" u"+%(grow)");
+  EXPECT_EQ(format(u"grow"),
+            u"++++++"
+            u"+%(grow)");
 }
 
 TEST_F(UsertextExpand, DepthLimitCountsEachLevelOnce) {
   // k1 -> k2 -> ... each adds its digit; the name met inside the text
   // walked at depth 6 (k6) is inserted as stored.
-  const char16_t* texts[] = {u"1%(k2)", u"2%(k3)", u"3%(k4)", u"4%(k5)",
-                             u"5%(k6)", u"6%(k7)", u"7%(k8)", u"8"};
+  const char16_t* texts[] = {u"1%(k2)", u"2%(k3)", u"3%(k4)", u"4%(k5)", u"5%(k6)", u"6%(k7)", u"7%(k8)", u"8"};
   const char16_t* keys[] = {u"k1", u"k2", u"k3", u"k4", u"k5", u"k6", u"k7", u"k8"};
   for (int i = 0; i < 8; ++i) store(keys[i], texts[i]);
   EXPECT_EQ(format(u"k1"), u"1234567%(k8)");
@@ -321,8 +321,8 @@ struct Model {
 
 TEST_F(UsertextExpand, AgreesWithAReferenceModelOnRandomTemplates) {
   const char16_t* names[] = {u"k0", u"K1", u"k2", u"k3", u"missing_arg", u"k%1"};
-  const char16_t* pieces[] = {u"ab", u"x", u"%1", u"%2", u"%9", u"%(k0)", u"%(K0)", u"%(k1)", u"%(k2)",
-                              u"%(k3)", u"%(zz)", u"%%", u"%(", u"%)", u"%q", u"%(k%1)", u"\u20ac", u"%()"};
+  const char16_t* pieces[] = {u"ab",    u"x",     u"%1", u"%2", u"%9", u"%(k0)", u"%(K0)",  u"%(k1)",  u"%(k2)",
+                              u"%(k3)", u"%(zz)", u"%%", u"%(", u"%)", u"%q",    u"%(k%1)", u"\u20ac", u"%()"};
   for (uint64_t seed = 1; seed <= 400; ++seed) {
     SCOPED_TRACE(seed);
     TestRandom rnd(seed);
@@ -353,8 +353,8 @@ TEST_F(UsertextExpand, AgreesWithAReferenceModelOnRandomTemplates) {
     size_t capacity = rnd.below(uint32_t(expected.size() + 3));
     std::vector<char16_t> out(capacity + 1, u'#');
     int32_t counter = 0;
-    size_t n = usertext_expand(catalog, &counter, capacity ? out.data() : nullptr, capacity, nullptr, key, argc,
-                               args.data());
+    size_t n =
+        usertext_expand(catalog, &counter, capacity ? out.data() : nullptr, capacity, nullptr, key, argc, args.data());
     EXPECT_EQ(n, expected.size());
     EXPECT_EQ(counter, 0);
     if (capacity > 0) {

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "usertext/expand.h"
-#include "usertext/system_native.h"
 #include "usertext/locale_settings.h"
+#include "usertext/system_native.h"
 #include "usertext_test_util.h"
 
 namespace {

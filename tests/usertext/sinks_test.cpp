@@ -223,13 +223,13 @@ std::string write_line(const char16_t* text, bool end_of_line) {
   g_calls.clear();
   g_written.clear();
   g_base = nullptr;
-  write_text(kHandle, text, end_of_line, [](void* handle, const char* bytes, uint32_t count, uint32_t* written,
-                                            uint32_t* error) {
-    g_calls.push_back({handle, 0, count});
-    g_written.append(bytes, count);
-    *written = count;
-    return true;
-  });
+  write_text(kHandle, text, end_of_line,
+             [](void* handle, const char* bytes, uint32_t count, uint32_t* written, uint32_t* error) {
+               g_calls.push_back({handle, 0, count});
+               g_written.append(bytes, count);
+               *written = count;
+               return true;
+             });
   return g_written;
 }
 

@@ -16,8 +16,8 @@ struct TempFile {
     wchar_t dir[MAX_PATH];
     GetTempPathW(MAX_PATH, dir);
     GetTempFileNameW(dir, L"uts", 0, path);
-    handle = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+    handle = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_TEMPORARY, nullptr);
     EXPECT_NE(handle, INVALID_HANDLE_VALUE);
   }
   ~TempFile() {
@@ -25,8 +25,8 @@ struct TempFile {
     DeleteFileW(path);
   }
   std::string contents() const {
-    HANDLE reader = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                nullptr);
+    HANDLE reader =
+        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     std::string out;
     char buffer[4096];
     DWORD n = 0;
@@ -78,8 +78,8 @@ TEST(UsertextWindowsSinks, BrokenPipeCountsAsSuccess) {
 
 TEST(UsertextWindowsSinks, ARefusedFirstWriteIsReported) {
   TempFile file;
-  HANDLE read_only = CreateFileW(file.path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                 0, nullptr);
+  HANDLE read_only =
+      CreateFileW(file.path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(read_only, INVALID_HANDLE_VALUE);
   size_t count = 9;
   EXPECT_EQ(write_all(read_only, "abc", 3, &count, system_write_bytes), uint32_t(ERROR_ACCESS_DENIED));

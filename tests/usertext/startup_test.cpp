@@ -55,9 +55,9 @@ TEST(UsertextStartup, TestModeFollowsTheEnvironment) {
   EXPECT_EQ(catalog->testMode, expected_test_mode_value());
   TextPool pool = nullptr;
   EXPECT_EQ(S(usertext_get(&pool, kApplicationName)), decorated(u"application_name", u"Ardelon", test_mode));
-  EXPECT_EQ(S(usertext_format2(&pool, kErrorRunningCommand, u"2", u"tavrin.exe convert -g")),
-            decorated(u"error_running_command", u"ERROR: 2  Unable to run command \"tavrin.exe convert -g\".\n",
-                      test_mode));
+  EXPECT_EQ(
+      S(usertext_format2(&pool, kErrorRunningCommand, u"2", u"tavrin.exe convert -g")),
+      decorated(u"error_running_command", u"ERROR: 2  Unable to run command \"tavrin.exe convert -g\".\n", test_mode));
   // Keys without an entry are never decorated.
   EXPECT_EQ(S(usertext_get(&pool, u"missing_arg")), u"missing_arg");
   text_pool_free(&pool);

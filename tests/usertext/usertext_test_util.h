@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "support/test_support.h"
 #include "runtime/string_map.h"
+#include "support/test_support.h"
 #include "usertext/alloc_hook.h"
 #include "usertext/catalog.h"
 #include "usertext/sinks.h"
@@ -47,9 +47,7 @@ struct SinkCall {
   std::u16string text;
   bool end_of_line;
   const char16_t* pointer;
-  bool operator==(const SinkCall& other) const {
-    return text == other.text && end_of_line == other.end_of_line;
-  }
+  bool operator==(const SinkCall& other) const { return text == other.text && end_of_line == other.end_of_line; }
 };
 
 struct RecordingSink {

@@ -31,9 +31,12 @@ void write_out(const std::string& s) {
 std::string field(const std::u16string& text) {
   std::string out;
   for (char c : utf8(text)) {
-    if (c == '\n') out += "\\n";
-    else if (c == '\r') out += "\\r";
-    else out += c;
+    if (c == '\n')
+      out += "\\n";
+    else if (c == '\r')
+      out += "\\r";
+    else
+      out += c;
   }
   return out;
 }
@@ -55,8 +58,8 @@ int wmain(int argc, wchar_t** argv) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  if (!command || !CreateProcessW(nullptr, to_wchar(command), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                  &startup, &process)) {
+  if (!command ||
+      !CreateProcessW(nullptr, to_wchar(command), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
     write_out("error: cannot start the program (" + std::to_string(GetLastError()) + ")\n");
     return 2;
   }

@@ -130,8 +130,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   if (report_file) {
     char text[300];
     snprintf(text, sizeof text,
-             "window=%d\nservice_query=%d\ndispatcher_running=%d\nstop_us=%lld\nservice=%d\nflags=%u\n",
-             int(window), int(service_query), int(running), stop_us, int(service_mode()), flags);
+             "window=%d\nservice_query=%d\ndispatcher_running=%d\nstop_us=%lld\nservice=%d\nflags=%u\n", int(window),
+             int(service_query), int(running), stop_us, int(service_mode()), flags);
     write_report(report_file, text);
   }
   LocalFree(argv);

@@ -77,8 +77,7 @@ int run() {
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process;
   int code = 1;
-  if (CreateProcessW(path, nullptr, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                     &process)) {
+  if (CreateProcessW(path, nullptr, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process)) {
     CloseHandle(process.hThread);
     WaitForSingleObject(process.hProcess, INFINITE);
     CloseHandle(process.hProcess);

@@ -112,10 +112,14 @@ bool parse_u32(const wchar_t* text, uint32_t* out) {
   uint64_t value = 0;
   for (; *text; ++text) {
     uint32_t digit;
-    if (*text >= L'0' && *text <= L'9') digit = *text - L'0';
-    else if (base == 16 && *text >= L'a' && *text <= L'f') digit = *text - L'a' + 10;
-    else if (base == 16 && *text >= L'A' && *text <= L'F') digit = *text - L'A' + 10;
-    else return false;
+    if (*text >= L'0' && *text <= L'9')
+      digit = *text - L'0';
+    else if (base == 16 && *text >= L'a' && *text <= L'f')
+      digit = *text - L'a' + 10;
+    else if (base == 16 && *text >= L'A' && *text <= L'F')
+      digit = *text - L'A' + 10;
+    else
+      return false;
     if (digit >= base) return false;
     value = value * base + digit;
     if (value > 0xFFFFFFFFull) return false;
@@ -521,15 +525,19 @@ void person_report(const Facts& f, Buffer* out) {
   for (int k = 0; k < 3; ++k) {
     const HandleFacts& h = f.handles[k];
     put_ascii(out, kLabels[k]);
-    if (!h.present) put_ascii(out, "none");
-    else if (h.console) put_ascii(out, "console");
-    else if (h.nul) put_ascii(out, "NUL device");
-    else put_ascii(out, h.type);
+    if (!h.present)
+      put_ascii(out, "none");
+    else if (h.console)
+      put_ascii(out, "console");
+    else if (h.nul)
+      put_ascii(out, "NUL device");
+    else
+      put_ascii(out, h.type);
     put(out, '\n');
   }
   put_ascii(out, !f.console_attached ? "console: none\n"
-                 : f.console_window   ? "console: attached, with a window\n"
-                                      : "console: attached, no window\n");
+                 : f.console_window  ? "console: attached, with a window\n"
+                                     : "console: attached, no window\n");
   put_ascii(out, "error mode: ");
   put_hex(out, f.error_mode);
   put_ascii(out, "\ncurrent directory: ");
@@ -581,8 +589,7 @@ int wmain() {
   if (!f.argv) f.argc = 0;
 
   HANDLE nul = CreateFileW(L"\\\\.\\NUL", GENERIC_READ | GENERIC_WRITE,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
   wchar_t* nul_name = nul != INVALID_HANDLE_VALUE ? object_name(nul) : nullptr;
   if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
   static const DWORD kKinds[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
