@@ -66,7 +66,7 @@ TEST(CmdlineWindows, PortableSplitterMatchesThePlatform) {
     std::u16string text = random_command_line(r);
     Args platform = split_with(split_command_line, nullptr, text);
     Args portable = split_with(split_command_line_portable, nullptr, text);
-    ASSERT_EQ(show(portable), show(platform)) << "round " << round << " text " << show({text});
+    ASSERT_EQ(escaped(portable), escaped(platform)) << "round " << round << " text " << escaped(text);
     ++compared;
   }
   EXPECT_EQ(compared, 12000);
@@ -86,8 +86,8 @@ TEST(CmdlineWindows, PortableSplitterMatchesThePlatformWithPrefix) {
     std::u16string text = random_command_line(r);
     Args platform = split_with(split_command_line, prefix.c_str(), text);
     Args portable = split_with(split_command_line_portable, prefix.c_str(), text);
-    ASSERT_EQ(show(portable), show(platform))
-        << "round " << round << " prefix " << show({prefix}) << " text " << show({text});
+    ASSERT_EQ(escaped(portable), escaped(platform))
+        << "round " << round << " prefix " << escaped(prefix) << " text " << escaped(text);
     if (prefix.find(u'"') == std::u16string::npos) {
       ASSERT_FALSE(platform.empty());
       ASSERT_EQ(platform[0], prefix);

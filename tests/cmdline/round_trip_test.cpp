@@ -81,8 +81,8 @@ TEST(CmdlineRoundTrip, SplitGivesBackTheJoinedVector) {
     if (!same) {
       Args args(argv, argv + count);
       Args back = take_arguments(block, n);
-      ADD_FAILURE() << "round " << round << ": " << show(args) << " joined as " << show({line}) << " split as "
-                    << show(back);
+      ADD_FAILURE() << "round " << round << ": " << escaped(args) << " joined as " << escaped(line) << " split as "
+                    << escaped(back);
       wide_free(line);
       return;
     }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/test_support.h"
+
 using Args = std::vector<std::u16string>;
 
 // The block holds count + 1 pointers (the last null), and every string lies
@@ -29,23 +31,4 @@ inline Args take_arguments(char16_t** block, int32_t count) {
   EXPECT_EQ(block[count], nullptr);
   free(block);
   return out;
-}
-
-inline std::string show(const Args& args) {
-  std::string s = "[";
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (i) s += ", ";
-    s += "<";
-    for (char16_t c : args[i]) {
-      if (c >= 0x20 && c < 0x7F) {
-        s += char(c);
-      } else {
-        char buf[8];
-        snprintf(buf, sizeof buf, "\\u%04X", unsigned(c));
-        s += buf;
-      }
-    }
-    s += ">";
-  }
-  return s + "]";
 }

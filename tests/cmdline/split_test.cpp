@@ -54,9 +54,10 @@ const SplitCase kCases[] = {
 
 TEST(CmdlineSplit, PlatformRuleTable) {
   for (const SplitCase& c : kCases) {
-    EXPECT_EQ(show(run_split(split_command_line_portable, nullptr, c.text)), show(c.expected))
-        << "portable: " << show({c.text});
-    EXPECT_EQ(show(run_split(split_command_line, nullptr, c.text)), show(c.expected)) << show({c.text});
+    EXPECT_EQ(escaped(run_split(split_command_line_portable, nullptr, c.text)), escaped(c.expected))
+        << "portable: " << escaped(std::u16string(c.text));
+    EXPECT_EQ(escaped(run_split(split_command_line, nullptr, c.text)), escaped(c.expected))
+        << escaped(std::u16string(c.text));
   }
 }
 

@@ -14,7 +14,7 @@ TEST(E2eArguments, WithoutArgumentsTheToolGetsExactlyTheFixedOnes) {
   for (Launcher launcher : kBoth) {
     Install install(launcher);
     ASSERT_TRUE(install.ok());
-    SCOPED_TRACE(shown(install.launcher()));
+    SCOPED_TRACE(escaped(install.launcher()));
     LaunchOutcome outcome = launch(install, {});
     std::vector<std::u16string> expected = expected_vector(install, {});
     const ProbeReport* report = expect_delivered(outcome, expected);
@@ -22,10 +22,10 @@ TEST(E2eArguments, WithoutArgumentsTheToolGetsExactlyTheFixedOnes) {
     // Element 0 is the full path beside the launcher, and the raw command
     // line starts with it in quotes.
     EXPECT_EQ(report->args.size(), launcher == Launcher::kOrvane ? 3u : 4u);
-    EXPECT_EQ(report->module, install.tool()) << shown(report->module);
+    EXPECT_EQ(report->module, install.tool()) << escaped(report->module);
     std::u16string quoted_tool = u"\"" + install.tool() + u"\"";
-    EXPECT_EQ(report->command_line.compare(0, quoted_tool.size(), quoted_tool), 0) << shown(report->command_line);
-    EXPECT_EQ(report->command_line, quoted_command_line(expected)) << shown(report->command_line);
+    EXPECT_EQ(report->command_line.compare(0, quoted_tool.size(), quoted_tool), 0) << escaped(report->command_line);
+    EXPECT_EQ(report->command_line, quoted_command_line(expected)) << escaped(report->command_line);
   }
 }
 
@@ -122,7 +122,7 @@ TEST(E2eArguments, HandWrittenCommandLinesSplitLikeThePlatform) {
     return launch(install, options);
   });
   for (size_t i = 0; i < count; ++i) {
-    SCOPED_TRACE("tail [" + shown(tails[i]) + "]");
+    SCOPED_TRACE("tail [" + escaped(tails[i]) + "]");
     std::vector<std::u16string> split = platform_split(outcomes[i].command_line);
     ASSERT_FALSE(split.empty());
     ASSERT_EQ(split[0], install.launcher());
@@ -164,7 +164,7 @@ TEST(E2eArguments, RandomVectorsArriveUnchanged) {
   });
   size_t failed = 0;
   for (size_t i = 0; i < kVectors && failed < 5; ++i) {
-    SCOPED_TRACE("vector " + std::to_string(i) + " " + escaped_vector(vectors[i]));
+    SCOPED_TRACE("vector " + std::to_string(i) + " " + escaped(vectors[i]));
     const ProbeReport* report = outcomes[i].reports.size() == 1 ? &outcomes[i].reports[0] : nullptr;
     std::vector<std::u16string> expected = expected_vector(i % 4 == 3 ? kelmis : orvane, vectors[i]);
     if (report && report->args == expected && outcomes[i].exit_code == 1 && outcomes[i].failure.empty()) continue;

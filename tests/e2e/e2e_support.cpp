@@ -8,10 +8,6 @@
 
 namespace {
 
-const wchar_t* w(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
-
-std::u16string u(const wchar_t* text) { return text ? std::u16string(reinterpret_cast<const char16_t*>(text)) : u""; }
-
 // Paths near or beyond MAX_PATH are handed to the file functions in their
 // \\?\ form, which has no length limit.
 std::u16string file_api_path(const std::u16string& path) {
@@ -32,18 +28,18 @@ std::u16string decimal(uint32_t value) {
 std::u16string environment_text(const wchar_t* name) {
   wchar_t value[32768];
   DWORD n = GetEnvironmentVariableW(name, value, 32768);
-  return n > 0 && n < 32768 ? u(value) : u"";
+  return n > 0 && n < 32768 ? u16(value) : u"";
 }
 
 // Every finished report in `folder` (the tool writes <pid>.txt through a
 // temporary name, so a .txt file is always whole).
 bool collect_reports(const std::u16string& folder, std::vector<ProbeReport>* reports, std::string* failure) {
   WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(w(join_path(folder, u"*.txt")), &found);
+  HANDLE search = FindFirstFileW(wide(join_path(folder, u"*.txt")), &found);
   if (search == INVALID_HANDLE_VALUE) return true;
   bool ok = true;
   do {
-    std::u16string name = u(found.cFileName);
+    std::u16string name = u16(found.cFileName);
     if (name.size() < 4 || name.compare(name.size() - 4, 4, u".txt") != 0) continue;
     ProbeReport report;
     std::string error;
@@ -174,13 +170,13 @@ bool make_folders(const std::u16string& path) {
   for (size_t at = 3; at <= path.size(); ++at) {
     if (at < path.size() && path[at] != u'\\') continue;
     std::u16string prefix = file_api_path(path.substr(0, at));
-    if (!CreateDirectoryW(w(prefix), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    if (!CreateDirectoryW(wide(prefix), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
   }
-  return GetFileAttributesW(w(file_api_path(path))) != INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(wide(file_api_path(path))) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool place_tool(const std::u16string& path) {
-  return CopyFileW(w(file_api_path(built_tool())), w(file_api_path(path)), FALSE) != 0;
+  return CopyFileW(wide(file_api_path(built_tool())), wide(file_api_path(path)), FALSE) != 0;
 }
 
 namespace {
@@ -236,7 +232,7 @@ void Install::set_up(const std::u16string& subfolder, bool with_tool) {
   if (!root_.ok()) return;
   folder_ = subfolder.empty() ? root_.path() : join_path(root_.path(), subfolder);
   if (!make_folders(folder_)) return;
-  if (!CopyFileW(w(file_api_path(built_launcher(launcher_))), w(file_api_path(launcher())), FALSE)) return;
+  if (!CopyFileW(wide(file_api_path(built_launcher(launcher_))), wide(file_api_path(launcher())), FALSE)) return;
   if (with_tool && !place_tool(tool())) return;
   ok_ = true;
 }
@@ -254,9 +250,9 @@ std::vector<std::u16string> expected_vector(const Install& install, const std::v
 std::vector<std::u16string> platform_split(const std::u16string& command_line) {
   std::vector<std::u16string> argv;
   int count = 0;
-  wchar_t** split = CommandLineToArgvW(w(command_line), &count);
+  wchar_t** split = CommandLineToArgvW(wide(command_line), &count);
   if (!split) return argv;
-  for (int i = 0; i < count; ++i) argv.push_back(u(split[i]));
+  for (int i = 0; i < count; ++i) argv.push_back(u16(split[i]));
   LocalFree(split);
   return argv;
 }
@@ -292,26 +288,6 @@ std::u16string failure_title(Launcher launcher, bool test_mode) {
   return test_mode ? u"(application_name) " + name : name;
 }
 
-std::string shown(const std::u16string& text) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (char16_t c : text) {
-    if (c >= 0x20 && c < 0x7F) {
-      out += char(c);
-      continue;
-    }
-    out += "\\u";
-    for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(c >> shift) & 0xF];
-  }
-  return out;
-}
-
-std::string escaped_vector(const std::vector<std::u16string>& argv) {
-  std::string text = "{";
-  for (size_t i = 0; i < argv.size(); ++i) text += (i ? ", [" : "[") + shown(argv[i]) + "]";
-  return text + "}";
-}
-
 const ProbeReport* LaunchOutcome::only_report(std::string* why) const {
   if (reports.size() == 1) return &reports[0];
   *why = "expected one tool report, got " + std::to_string(reports.size()) + "\n" + describe();
@@ -319,14 +295,14 @@ const ProbeReport* LaunchOutcome::only_report(std::string* why) const {
 }
 
 std::string LaunchOutcome::describe() const {
-  std::string text = "launcher command line: " + shown(command_line) + "\n";
+  std::string text = "launcher command line: " + escaped(command_line) + "\n";
   if (repeated)
     text += "repeated " + std::to_string(repeated) + " times after Wine failed a start or a box went unseen\n";
   if (!failure.empty()) text += "failure: " + failure + "\n";
   text += "exit code: " + std::to_string(exit_code) + "\n";
-  if (box.found) text += "box: [" + shown(box.title) + "] [" + shown(box.text) + "]\n";
+  if (box.found) text += "box: [" + escaped(box.title) + "] [" + escaped(box.text) + "]\n";
   for (const ProbeReport& report : reports) {
-    text += "tool " + shown(report.module) + " got " + escaped_vector(report.args) + "\n";
+    text += "tool " + escaped(report.module) + " got " + escaped(report.args) + "\n";
   }
   return text;
 }
@@ -351,9 +327,9 @@ bool start_with_literal_handles(const std::u16string& application, const RunOpti
   startup.hStdOutput = run.std_output;
   startup.hStdError = run.std_error;
   PROCESS_INFORMATION info = {};
-  if (!CreateProcessW(application.empty() ? nullptr : w(application), line.data(), nullptr, nullptr, TRUE,
+  if (!CreateProcessW(application.empty() ? nullptr : wide(application), line.data(), nullptr, nullptr, TRUE,
                       run.creation_flags | CREATE_UNICODE_ENVIRONMENT, &block[0],
-                      run.directory.empty() ? nullptr : w(run.directory), &startup, &info)) {
+                      run.directory.empty() ? nullptr : wide(run.directory), &startup, &info)) {
     *error = GetLastError() ? GetLastError() : ERROR_GEN_FAILURE;
     return false;
   }
@@ -401,7 +377,7 @@ LaunchOutcome launch_once(const Install& install, const LaunchOptions& options) 
   } else {
     run.command_line = command_line_for(argv);
     if (platform_split(run.command_line) != argv) {
-      out.failure = "the launcher's command line does not split back to " + escaped_vector(argv);
+      out.failure = "the launcher's command line does not split back to " + escaped(argv);
       return out;
     }
   }
@@ -494,6 +470,6 @@ const ProbeReport* expect_delivered(const LaunchOutcome& outcome, const std::vec
     ADD_FAILURE() << why;
     return nullptr;
   }
-  EXPECT_TRUE(report->args == expected) << "expected " << escaped_vector(expected) << "\n" << outcome.describe();
+  EXPECT_TRUE(report->args == expected) << "expected " << escaped(expected) << "\n" << outcome.describe();
   return report;
 }

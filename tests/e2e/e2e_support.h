@@ -17,6 +17,7 @@
 #include "launcher/tool_arguments.h"
 #include "support/message_box.h"
 #include "support/probe_report.h"
+#include "support/test_support.h"
 #include "support/windows_process.h"
 
 enum class Launcher { kOrvane, kKelmis };
@@ -177,11 +178,6 @@ std::vector<Result> run_concurrently(size_t count, const std::function<Result(si
   for (std::thread& t : threads) t.join();
   return results;
 }
-
-// Printable text for messages: printable ASCII as is (a backslash too),
-// every other unit as \uXXXX.
-std::string shown(const std::u16string& text);
-std::string escaped_vector(const std::vector<std::u16string>& argv);
 
 // Test checks (GoogleTest, non-fatal): the run was observed, showed no box,
 // ended with exit code 1, and exactly one tool process ran and received

@@ -29,7 +29,6 @@ const Launcher kBoth[] = {Launcher::kOrvane, Launcher::kKelmis};
 const char* name_of(Launcher launcher) { return launcher == Launcher::kOrvane ? "orvane" : "kelmis"; }
 
 std::u16string decimal16(uint64_t value) { return u16(std::to_string(value)); }
-const wchar_t* w(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
 
 // Every wait for something that should happen at once is bounded by this.
 const DWORD kLongMs = 20000;
@@ -90,9 +89,9 @@ class Held {
 // The first finished probe report in `folder`, or false.
 bool find_report(const std::u16string& folder, ProbeReport* report, std::string* error) {
   WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(w(join_path(folder, u"*.txt")), &found);
+  HANDLE search = FindFirstFileW(wide(join_path(folder, u"*.txt")), &found);
   if (search == INVALID_HANDLE_VALUE) return false;
-  std::u16string name(reinterpret_cast<const char16_t*>(found.cFileName));
+  std::u16string name(from_wchar(found.cFileName));
   FindClose(search);
   return load_probe_report(join_path(folder, name), report, error);
 }
@@ -162,14 +161,14 @@ class WaitingRun {
     if (!found) {
       *why = "no tool report (launcher " + std::string(launcher_->wait(0) ? "ended" : "runs") + ") " + error;
       if (box.found) {
-        *why += "; box [" + shown(box.text) + "]";
+        *why += "; box [" + escaped(box.text) + "]";
         launcher_->wait(kLongMs);
         if (box_names_wine_start_failure(box)) return kWineFailed;
       }
       return kFailed;
     }
     if (report.args != expected_vector(install_, {u"framework e2e"})) {
-      *why = "the tool got " + escaped_vector(report.args);
+      *why = "the tool got " + escaped(report.args);
       return kFailed;
     }
     return tool_.hold_running(report.pid, why) ? kRunning : kFailed;
@@ -582,12 +581,12 @@ HANDLE catch_process(const std::u16string& program, DWORD timeout_ms) {
         PROCESSENTRY32W entry = {};
         entry.dwSize = sizeof entry;
         for (BOOL more = Process32FirstW(snapshot, &entry); more && !caught; more = Process32NextW(snapshot, &entry)) {
-          if (lstrcmpiW(entry.szExeFile, w(file)) != 0) continue;
+          if (lstrcmpiW(entry.szExeFile, wide(file)) != 0) continue;
           HANDLE process = open_process(entry.th32ProcessID);
           if (!process) continue;
           wchar_t image[MAX_PATH * 2];
           DWORD size = MAX_PATH * 2;
-          if (QueryFullProcessImageNameW(process, 0, image, &size) && lstrcmpiW(image, w(program)) == 0) {
+          if (QueryFullProcessImageNameW(process, 0, image, &size) && lstrcmpiW(image, wide(program)) == 0) {
             caught = process;
           } else {
             CloseHandle(process);
@@ -681,7 +680,7 @@ TEST(E2eFrameworkService, WithoutItsToolShowsNoBoxAndExits) {
     ASSERT_EQ(seen.failure, "");
     EXPECT_FALSE(taken_over) << "in every attempt the launcher kept its SignalWindow: ServiceMain did not run in it "
                                 "(another process took the service's place) or did not stop the window";
-    EXPECT_FALSE(seen.box) << "box [" << shown(seen.box_window.title) << "] [" << shown(seen.box_window.text) << "]"
+    EXPECT_FALSE(seen.box) << "box [" << escaped(seen.box_window.title) << "] [" << escaped(seen.box_window.text) << "]"
                            << (seen.window_beside_box ? " beside a SignalWindow in every attempt" : "");
     ASSERT_TRUE(seen.ended) << "the service's process did not exit";
     EXPECT_EQ(seen.exit_code, DWORD(ERROR_FILE_NOT_FOUND))
@@ -751,7 +750,7 @@ std::u16string dispatcher_refused_build(Launcher launcher) {
 class ScopedVariable {
  public:
   ScopedVariable(const wchar_t* name, const std::u16string& value) : name_(name) {
-    SetEnvironmentVariableW(name, w(value));
+    SetEnvironmentVariableW(name, wide(value));
   }
   ~ScopedVariable() { SetEnvironmentVariableW(name_, nullptr); }
   ScopedVariable(const ScopedVariable&) = delete;

@@ -22,12 +22,10 @@
 
 namespace {
 
-const wchar_t* w(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
-
 std::u16string environment_value(const wchar_t* name) {
   wchar_t value[512];
   DWORD n = GetEnvironmentVariableW(name, value, 512);
-  return n > 0 && n < 512 ? std::u16string(reinterpret_cast<const char16_t*>(value)) : u"";
+  return n > 0 && n < 512 ? u16(value) : u"";
 }
 
 std::u16string decimal16(uint64_t value) { return u16(std::to_string(value)); }
@@ -157,8 +155,8 @@ void args_from_line(LauncherRun* run, const std::u16string& line) {
 // The identity of a file (volume and index): whether two paths name the
 // same file, whatever form they are written in.
 bool file_identity(const std::u16string& path, BY_HANDLE_FILE_INFORMATION* info) {
-  HANDLE file = CreateFileW(w(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE file = CreateFileW(wide(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   bool ok = GetFileInformationByHandle(file, info) != 0;
   CloseHandle(file);
@@ -177,12 +175,11 @@ bool wait_for_report(const std::u16string& folder, DWORD timeout_ms, ProbeReport
   DWORD start = GetTickCount();
   for (;;) {
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(w(join_path(folder, u"*.txt")), &found);
+    HANDLE search = FindFirstFileW(wide(join_path(folder, u"*.txt")), &found);
     if (search != INVALID_HANDLE_VALUE) {
       FindClose(search);
       std::string error;
-      return load_probe_report(join_path(folder, std::u16string(reinterpret_cast<const char16_t*>(found.cFileName))),
-                               report, &error);
+      return load_probe_report(join_path(folder, u16(found.cFileName)), report, &error);
     }
     if (GetTickCount() - start >= timeout_ms) return false;
     Sleep(10);
@@ -303,7 +300,7 @@ void tool_held_open(const Context&, Runs* runs) {
   LauncherRun run = basic_run(Launcher::kKelmis);
   run.args = {u"x"};
   run.options.args = run.args;
-  HANDLE lock = CreateFileW(w(run.install->tool()), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE lock = CreateFileW(wide(run.install->tool()), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (lock == INVALID_HANDLE_VALUE) run.setup_failure = "cannot open the tool exclusively";
   run.held.push_back(hold_handle(lock));
   runs->push_back(std::move(run));
@@ -446,7 +443,7 @@ void output_read_only(const Context&, Runs* runs) {
   LauncherRun run = basic_run(Launcher::kOrvane);
   auto files = std::make_shared<TempDir>(u"readonly");
   std::u16string path = files->file(u"f.txt");
-  HANDLE file = write_file(path, "content") ? CreateFileW(w(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  HANDLE file = write_file(path, "content") ? CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                                           nullptr, OPEN_EXISTING, 0, nullptr)
                                             : INVALID_HANDLE_VALUE;
   if (file == INVALID_HANDLE_VALUE) run.setup_failure = "cannot open the file";
@@ -488,17 +485,17 @@ void install_elsewhere(LauncherRun* run, const std::u16string& launcher_path, co
   if (copy_file(run->install->launcher(), launcher_path)) {
     placed->push_back(launcher_path);
   } else {
-    run->setup_failure = "cannot copy the launcher to " + shown(launcher_path);
+    run->setup_failure = "cannot copy the launcher to " + escaped(launcher_path);
   }
   if (!tool_path.empty()) {
     if (place_tool(tool_path)) {
       placed->push_back(tool_path);
     } else {
-      run->setup_failure = "cannot place the tool at " + shown(tool_path);
+      run->setup_failure = "cannot place the tool at " + escaped(tool_path);
     }
   }
   run->held.push_back(std::shared_ptr<void>(new int(0), [placed](void* p) {
-    for (const std::u16string& path : *placed) DeleteFileW(w(path));
+    for (const std::u16string& path : *placed) DeleteFileW(wide(path));
     delete static_cast<int*>(p);
   }));
   run->options.launcher_path = launcher_path;
@@ -524,7 +521,7 @@ void on_share(const Context& context, bool in_subfolder, Runs* runs) {
   std::u16string folder = context.share;
   if (in_subfolder) {
     folder += uR"(\sub dir)";
-    if (!CreateDirectoryW(w(folder), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    if (!CreateDirectoryW(wide(folder), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
       run.setup_failure = "cannot make a folder on the share";
     }
   }
@@ -641,7 +638,7 @@ void odd_environment(const Context&, Runs* runs) {
   for (const std::u16string& entry : current_environment()) {
     std::u16string name = environment_name(entry);
     bool controlled = false;
-    for (const std::u16string& c : kControlledVariables) controlled |= lstrcmpiW(w(c), w(name)) == 0;
+    for (const std::u16string& c : kControlledVariables) controlled |= lstrcmpiW(wide(c), wide(name)) == 0;
     if (!controlled) run.options.set.push_back(entry);
   }
   for (const char16_t* odd : {u"HOSTILE_NO_EQUALS", u"=", u"==", u"=HOSTILE=x", u"HOSTILE_DUP=1", u"hostile_dup=2",
@@ -731,7 +728,7 @@ std::vector<Row> table() {
       {"tool cut off after its headers", box(193), [](C, Runs* r) { broken_tool(cut_off_tool, r); }},
       {"tool is a directory", box(5),
        [](C, Runs* r) {
-         broken_tool([](const std::u16string& p) { return CreateDirectoryW(w(p), nullptr) != 0; }, r);
+         broken_tool([](const std::u16string& p) { return CreateDirectoryW(wide(p), nullptr) != 0; }, r);
        }},
       {"tool held open without sharing", box(32), tool_held_open},
       {"tool missing, look-alikes beside it", box(2), look_alikes},
@@ -809,9 +806,9 @@ std::vector<Row> table() {
       {std::u16string(32000, u'x'), false},
   };
   for (const TestModeValue& v : values) {
-    std::string shown_value = v.value.size() > 40
-                                  ? shown(v.value.substr(0, 12)) + "... (" + std::to_string(v.value.size()) + " units)"
-                                  : "[" + shown(v.value) + "]";
+    std::string shown_value =
+        v.value.size() > 40 ? escaped(v.value.substr(0, 12)) + "... (" + std::to_string(v.value.size()) + " units)"
+                            : "[" + escaped(v.value) + "]";
     rows.push_back({"test mode " + shown_value + (v.decorated ? " on" : " off"), box(2),
                     [v](C, Runs* r) { test_mode_value(v.value, v.decorated, r); }});
   }
@@ -840,11 +837,11 @@ void expect_delivered_run(const LauncherRun& run, const LaunchOutcome& outcome) 
   ASSERT_FALSE(report.args.empty());
   std::vector<std::u16string> rest(report.args.begin() + 1, report.args.end());
   std::vector<std::u16string> expected_rest(expected.begin() + 1, expected.end());
-  EXPECT_TRUE(rest == expected_rest) << "expected " << escaped_vector(expected) << "\n" << brief(outcome);
+  EXPECT_TRUE(rest == expected_rest) << "expected " << escaped(expected) << "\n" << brief(outcome);
   if (run.tool_text_may_differ) {
     EXPECT_TRUE(same_file(report.args[0], tool_of(run))) << brief(outcome);
   } else {
-    EXPECT_EQ(shown(report.args[0]), shown(tool_of(run)));
+    EXPECT_EQ(escaped(report.args[0]), escaped(tool_of(run)));
   }
 }
 
@@ -852,16 +849,16 @@ void expect_box_run(const LauncherRun& run, uint32_t code, const LaunchOutcome& 
   EXPECT_TRUE(outcome.reports.empty()) << "something was started\n" << brief(outcome);
   ASSERT_TRUE(outcome.box.found) << brief(outcome);
   EXPECT_EQ(outcome.exit_code, code) << brief(outcome);
-  EXPECT_EQ(shown(outcome.box.title), shown(failure_title(run.install->which(), run.test_mode)));
+  EXPECT_EQ(escaped(outcome.box.title), escaped(failure_title(run.install->which(), run.test_mode)));
   std::vector<std::u16string> vector = run.shown.empty() ? tool_vector(run) : run.shown;
   std::u16string text = failure_text(code, quoted_command_line(vector), run.test_mode);
   if (outcome.box.text != text) {
     // Long texts are compared by their length and their ends.
     ADD_FAILURE() << "box text differs: expected " << text.size() << " units, got " << outcome.box.text.size()
-                  << "\nexpected begins [" << shown(text.substr(0, 300)) << "]\ngot begins      ["
-                  << shown(outcome.box.text.substr(0, 300)) << "]\nexpected ends ["
-                  << shown(text.substr(text.size() > 200 ? text.size() - 200 : 0)) << "]\ngot ends      ["
-                  << shown(outcome.box.text.substr(outcome.box.text.size() > 200 ? outcome.box.text.size() - 200 : 0))
+                  << "\nexpected begins [" << escaped(text.substr(0, 300)) << "]\ngot begins      ["
+                  << escaped(outcome.box.text.substr(0, 300)) << "]\nexpected ends ["
+                  << escaped(text.substr(text.size() > 200 ? text.size() - 200 : 0)) << "]\ngot ends      ["
+                  << escaped(outcome.box.text.substr(outcome.box.text.size() > 200 ? outcome.box.text.size() - 200 : 0))
                   << "]";
   }
 }
@@ -884,7 +881,7 @@ void check_run(const Row& row, const LauncherRun& run, const LaunchOutcome& outc
   EXPECT_LT(outcome.exit_code, 0xC0000000u) << "the launcher ended with an exception code\n" << brief(outcome);
   for (const ProbeReport& report : outcome.reports) {
     EXPECT_TRUE(report_is_tool(run, report))
-        << "a program other than the tool beside the launcher ran: " << shown(report.module) << "\n"
+        << "a program other than the tool beside the launcher ran: " << escaped(report.module) << "\n"
         << brief(outcome);
   }
   const Expected& expected = row.expected;

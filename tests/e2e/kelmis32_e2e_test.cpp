@@ -46,9 +46,9 @@ TEST(E2eKelmis32, ArgumentsReachTheToolAndTheExitCodeIsOne) {
   LaunchOutcome outcome = launch(install, options);
   const ProbeReport* report = expect_delivered(outcome, expected_vector(install, args));
   ASSERT_NE(report, nullptr);
-  EXPECT_EQ(shown(report->module), shown(install.tool()));
+  EXPECT_EQ(escaped(report->module), escaped(install.tool()));
   EXPECT_FALSE(report->console_window);
-  EXPECT_EQ(escaped_vector(planted_dlls_loaded(install.folder())), escaped_vector({}));
+  EXPECT_EQ(escaped(planted_dlls_loaded(install.folder())), "{}");
 }
 
 // Where 32-bit programs go through qemu-user, a launcher that has shown its
@@ -63,9 +63,10 @@ TEST(E2eKelmis32, WithoutTheToolTheBoxShowsTwo) {
   options.timeout_ms = 600000;
   LaunchOutcome outcome = launch(install, options);
   EXPECT_TRUE(outcome.box.found) << outcome.describe();
-  EXPECT_EQ(shown(outcome.box.text), shown(failure_text(2, quoted_command_line(expected_vector(install, {})), false)));
+  EXPECT_EQ(escaped(outcome.box.text),
+            escaped(failure_text(2, quoted_command_line(expected_vector(install, {})), false)));
   EXPECT_EQ(outcome.exit_code, 2u);
-  EXPECT_EQ(escaped_vector(planted_dlls_loaded(install.folder())), escaped_vector({}));
+  EXPECT_EQ(escaped(planted_dlls_loaded(install.folder())), "{}");
 }
 
 }  // namespace

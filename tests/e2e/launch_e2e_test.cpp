@@ -62,11 +62,11 @@ TEST(E2eChild, RunsWithoutAWindowInTheLaunchersEnvironmentAndDirectory) {
     const ProbeReport* report = expect_delivered(outcome, expected_vector(install, {u"a b"}));
     if (!report) continue;
     EXPECT_FALSE(report->console_window);
-    EXPECT_EQ(shown(report->current_directory), shown(directory.path()));
+    EXPECT_EQ(escaped(report->current_directory), escaped(directory.path()));
     const ProbeVariable* variable = report->variable(u"E2E_MARK");
     ASSERT_NE(variable, nullptr);
     EXPECT_TRUE(variable->present);
-    EXPECT_EQ(shown(variable->value), shown(mark));
+    EXPECT_EQ(escaped(variable->value), escaped(mark));
     variable = report->variable(u"E2E_EMPTY");
     ASSERT_NE(variable, nullptr);
     EXPECT_TRUE(variable->present);
@@ -88,9 +88,8 @@ struct OwnedFile {
 };
 
 HANDLE open_file(const std::u16string& path, bool write) {
-  return CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), write ? GENERIC_WRITE : GENERIC_READ,
-                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, write ? CREATE_ALWAYS : OPEN_EXISTING,
-                     FILE_ATTRIBUTE_NORMAL, nullptr);
+  return CreateFileW(wide(path), write ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                     write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 const std::u16string kOutLine = u"to stdout \u00fc";
@@ -212,7 +211,7 @@ TEST(E2eDecoy, ToolsInTheCurrentDirectoryOrOnPathAreNeverStarted) {
   ASSERT_TRUE(place_tool(on_path.file(u"tavrin.exe")));
   wchar_t path[32768];
   DWORD n = GetEnvironmentVariableW(L"PATH", path, 32768);
-  std::u16string old_path = n > 0 && n < 32768 ? std::u16string(reinterpret_cast<const char16_t*>(path)) : u"";
+  std::u16string old_path = n > 0 && n < 32768 ? u16(path) : u"";
   for (bool tool_present : {true, false}) {
     SCOPED_TRACE(tool_present ? "real tool present" : "real tool missing");
     Install install(Launcher::kOrvane, u"", tool_present);
@@ -223,7 +222,7 @@ TEST(E2eDecoy, ToolsInTheCurrentDirectoryOrOnPathAreNeverStarted) {
     options.set = {u"PATH=" + on_path.path() + u";" + old_path};
     LaunchOutcome outcome = launch(install, options);
     for (const ProbeReport& report : outcome.reports) {
-      EXPECT_EQ(shown(report.module), shown(install.tool())) << outcome.describe();
+      EXPECT_EQ(escaped(report.module), escaped(install.tool())) << outcome.describe();
     }
     if (tool_present) {
       expect_delivered(outcome, expected_vector(install, {u"x"}));
@@ -255,7 +254,7 @@ TEST(E2eInstallFolder, SpacesAndNonAsciiNamesWork) {
     Install install(i % 2 ? Launcher::kKelmis : Launcher::kOrvane, folders[i]);
     if (!install.ok()) {
       LaunchOutcome failed;
-      failed.failure = "cannot install into " + shown(folders[i]);
+      failed.failure = "cannot install into " + escaped(folders[i]);
       return failed;
     }
     expected[i] = expected_vector(install, {u"a b", u"c"});
@@ -266,9 +265,9 @@ TEST(E2eInstallFolder, SpacesAndNonAsciiNamesWork) {
     return launch(install, options);
   });
   for (size_t i = 0; i < count; ++i) {
-    SCOPED_TRACE(shown(folders[i]));
+    SCOPED_TRACE(escaped(folders[i]));
     const ProbeReport* report = expect_delivered(outcomes[i], expected[i]);
-    if (report) EXPECT_EQ(shown(report->module), shown(tools[i]));
+    if (report) EXPECT_EQ(escaped(report->module), escaped(tools[i]));
   }
 }
 
@@ -289,9 +288,9 @@ TEST(E2eFailureBox, MissingToolShowsTheBoxAndExitsWithTwo) {
     EXPECT_EQ(outcome.failure, "") << outcome.describe();
     EXPECT_TRUE(outcome.reports.empty()) << outcome.describe();
     ASSERT_TRUE(outcome.box.found) << outcome.describe();
-    EXPECT_EQ(shown(outcome.box.title), shown(failure_title(launcher, false)));
+    EXPECT_EQ(escaped(outcome.box.title), escaped(failure_title(launcher, false)));
     std::u16string line = quoted_command_line(expected_vector(install, kShownArguments));
-    EXPECT_EQ(shown(outcome.box.text), shown(failure_text(2, line, false)));
+    EXPECT_EQ(escaped(outcome.box.text), escaped(failure_text(2, line, false)));
     EXPECT_EQ(outcome.exit_code, 2u);
   }
 }
@@ -314,7 +313,7 @@ TEST(E2eInstallFolder, PlantedDllsAreNeverLoaded) {
         EXPECT_TRUE(outcome.box.found) << outcome.describe();
         EXPECT_EQ(outcome.exit_code, 2u);
       }
-      EXPECT_EQ(escaped_vector(planted_dlls_loaded(install.folder())), escaped_vector({}));
+      EXPECT_EQ(escaped(planted_dlls_loaded(install.folder())), "{}");
     }
   }
 }
@@ -326,7 +325,8 @@ TEST(E2eFailureBox, MarkersInTheFolderNameAreShownAsTheyAre) {
   ASSERT_TRUE(install.ok());
   LaunchOutcome outcome = launch(install, {});
   ASSERT_TRUE(outcome.box.found) << outcome.describe();
-  EXPECT_EQ(shown(outcome.box.text), shown(failure_text(2, quoted_command_line(expected_vector(install, {})), false)));
+  EXPECT_EQ(escaped(outcome.box.text),
+            escaped(failure_text(2, quoted_command_line(expected_vector(install, {})), false)));
   EXPECT_EQ(outcome.exit_code, 2u);
 }
 
@@ -359,9 +359,9 @@ TEST(E2eFailureBox, TestModeVariableDecoratesTitleAndText) {
     const Install& install = c.launcher == Launcher::kOrvane ? orvane : kelmis;
     const LaunchOutcome& outcome = outcomes[i];
     ASSERT_TRUE(outcome.box.found) << outcome.describe();
-    EXPECT_EQ(shown(outcome.box.title), shown(failure_title(c.launcher, c.decorated)));
+    EXPECT_EQ(escaped(outcome.box.title), escaped(failure_title(c.launcher, c.decorated)));
     std::u16string line = quoted_command_line(expected_vector(install, {u"x y"}));
-    EXPECT_EQ(shown(outcome.box.text), shown(failure_text(2, line, c.decorated)));
+    EXPECT_EQ(escaped(outcome.box.text), escaped(failure_text(2, line, c.decorated)));
     EXPECT_EQ(outcome.exit_code, 2u);
   }
 }

@@ -22,7 +22,7 @@ const uint32_t kFileNameTooLong = 206;  // ERROR_FILENAME_EXCED_RANGE
 std::u16string spare_drive() {
   wchar_t drive[16];
   DWORD n = GetEnvironmentVariableW(L"LAUNCHERS_E2E_DRIVE", drive, 16);
-  return n > 0 && n < 16 ? std::u16string(reinterpret_cast<const char16_t*>(drive)) : u"";
+  return n > 0 && n < 16 ? u16(drive) : u"";
 }
 
 // The error code in a failure text ("ERROR: <code>  ..."), or -1.
@@ -82,7 +82,7 @@ TEST_F(E2eLongPath, PathOf299CharactersIsStillReadWhole) {
   LaunchOutcome outcome = run(Launcher::kOrvane, 299, &tool);
   EXPECT_EQ(outcome.failure, "") << outcome.describe();
   for (const ProbeReport& report : outcome.reports) {
-    EXPECT_EQ(shown(report.module), shown(tool)) << "a decoy was started\n" << outcome.describe();
+    EXPECT_EQ(escaped(report.module), escaped(tool)) << "a decoy was started\n" << outcome.describe();
   }
   if (outcome.exit_code == 1 && wine) {
     EXPECT_EQ(outcome.reports.size(), 1u) << outcome.describe();
@@ -93,7 +93,7 @@ TEST_F(E2eLongPath, PathOf299CharactersIsStillReadWhole) {
   if (wine) EXPECT_NE(code, kFileNameTooLong) << outcome.describe();
   EXPECT_EQ(code, static_cast<long long>(outcome.exit_code)) << outcome.describe();
   std::u16string line = quoted_command_line({tool, u"convert", u"-g"});
-  EXPECT_EQ(shown(outcome.box.text), shown(failure_text(outcome.exit_code, line, false)));
+  EXPECT_EQ(escaped(outcome.box.text), escaped(failure_text(outcome.exit_code, line, false)));
 }
 
 TEST_F(E2eLongPath, LongerPathStartsNothingAndShowsError206) {
@@ -109,12 +109,13 @@ TEST_F(E2eLongPath, LongerPathStartsNothingAndShowsError206) {
     EXPECT_EQ(outcome.failure, "") << outcome.describe();
     EXPECT_TRUE(outcome.reports.empty()) << "a decoy was started\n" << outcome.describe();
     ASSERT_TRUE(outcome.box.found) << outcome.describe();
-    EXPECT_EQ(shown(outcome.box.title), shown(failure_title(c.launcher, false)));
+    EXPECT_EQ(escaped(outcome.box.title), escaped(failure_title(c.launcher, false)));
     // Only the tool's file name can be shown: its folder is not known.
     std::vector<std::u16string> shown_vector = {u"tavrin.exe"};
     const LauncherFacts& facts = launcher_facts(c.launcher);
     shown_vector.insert(shown_vector.end(), facts.fixed_arguments.begin(), facts.fixed_arguments.end());
-    EXPECT_EQ(shown(outcome.box.text), shown(failure_text(kFileNameTooLong, quoted_command_line(shown_vector), false)));
+    EXPECT_EQ(escaped(outcome.box.text),
+              escaped(failure_text(kFileNameTooLong, quoted_command_line(shown_vector), false)));
     EXPECT_EQ(outcome.exit_code, kFileNameTooLong);
   }
 }

@@ -9,9 +9,6 @@
 
 namespace {
 
-const wchar_t* w(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
-std::u16string u(const wchar_t* text) { return std::u16string(reinterpret_cast<const char16_t*>(text)); }
-
 struct WindowSearch {
   DWORD pid;
   const std::u16string* class_name;
@@ -25,7 +22,7 @@ BOOL CALLBACK match_window(HWND window, LPARAM param) {
   if (pid != search->pid) return TRUE;
   wchar_t name[256];
   int n = GetClassNameW(window, name, 256);
-  if (n <= 0 || u(name) != *search->class_name) return TRUE;
+  if (n <= 0 || u16(name) != *search->class_name) return TRUE;
   search->found = window;
   return FALSE;
 }
@@ -51,8 +48,8 @@ HWND find_process_window(DWORD pid, const std::u16string& class_name, DWORD time
 bool read_window_facts(HWND window, WindowFacts* facts) {
   if (!IsWindow(window)) return false;
   wchar_t text[256];
-  facts->class_name = GetClassNameW(window, text, 256) > 0 ? u(text) : u"";
-  facts->title = GetWindowTextW(window, text, 256) >= 0 ? u(text) : u"";
+  facts->class_name = GetClassNameW(window, text, 256) > 0 ? u16(text) : u"";
+  facts->title = GetWindowTextW(window, text, 256) >= 0 ? u16(text) : u"";
   facts->style = DWORD(GetWindowLongW(window, GWL_STYLE));
   facts->ex_style = DWORD(GetWindowLongW(window, GWL_EXSTYLE));
   GetWindowRect(window, &facts->rect);
@@ -82,13 +79,13 @@ TestService::TestService(const std::u16string& name, const std::u16string& comma
     create_error_ = GetLastError();
     return;
   }
-  if (SC_HANDLE stale = OpenServiceW(manager_, w(name), SERVICE_ALL_ACCESS)) {
+  if (SC_HANDLE stale = OpenServiceW(manager_, wide(name), SERVICE_ALL_ACCESS)) {
     DeleteService(stale);
     CloseServiceHandle(stale);
   }
-  service_ =
-      CreateServiceW(manager_, w(name), w(name), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
-                     SERVICE_ERROR_IGNORE, w(command_line), nullptr, nullptr, nullptr, nullptr, nullptr);
+  service_ = CreateServiceW(manager_, wide(name), wide(name), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                            SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, wide(command_line), nullptr, nullptr, nullptr,
+                            nullptr, nullptr);
   if (!service_) create_error_ = GetLastError();
 }
 
@@ -168,7 +165,7 @@ std::u16string text_of(HWND window, int item) {
   wchar_t text[1024] = L"";
   HWND from = item ? GetDlgItem(window, item) : window;
   if (from) InternalGetWindowText(from, text, 1024);
-  return std::u16string(reinterpret_cast<const char16_t*>(text));
+  return u16(text);
 }
 
 BOOL CALLBACK collect_window(HWND window, LPARAM param) {
@@ -178,7 +175,7 @@ BOOL CALLBACK collect_window(HWND window, LPARAM param) {
   if (pid != search->pid) return TRUE;
   wchar_t name[256] = L"";
   GetClassNameW(window, name, 256);
-  SeenWindow seen = {window, std::u16string(reinterpret_cast<const char16_t*>(name)), text_of(window, 0), u""};
+  SeenWindow seen = {window, u16(name), text_of(window, 0), u""};
   if (seen.class_name == u"#32770") seen.text = text_of(window, 0xFFFF);
   search->found->push_back(seen);
   return TRUE;

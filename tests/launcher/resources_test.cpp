@@ -39,7 +39,7 @@ TEST(LauncherResources, VersionInformationNamesTheLauncher) {
   for (const Launcher& launcher : kLaunchers) {
     std::u16string path = test_program(u16(launcher.in_build_tree));
     SCOPED_TRACE(utf8(path));
-    const wchar_t* wide_path = reinterpret_cast<const wchar_t*>(path.c_str());
+    const wchar_t* wide_path = wide(path);
     DWORD ignored = 0;
     DWORD size = GetFileVersionInfoSizeW(wide_path, &ignored);
     ASSERT_GT(size, 0u) << GetLastError();
@@ -99,8 +99,7 @@ TEST(LauncherResources, ManifestAsksForWhatTheLaunchersNeed) {
   for (const Launcher& launcher : kLaunchers) {
     std::u16string path = test_program(u16(launcher.in_build_tree));
     SCOPED_TRACE(utf8(path));
-    HMODULE module = LoadLibraryExW(reinterpret_cast<const wchar_t*>(path.c_str()), nullptr,
-                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    HMODULE module = LoadLibraryExW(wide(path), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(module, nullptr) << GetLastError();
     HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
     ASSERT_NE(resource, nullptr) << "manifest resource 1";

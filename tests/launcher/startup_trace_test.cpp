@@ -53,7 +53,7 @@ TEST(LauncherStartupTrace, StartUpAndExitFollowTheSystemOrder) {
   };
   Run run = retry_transient(
       [&](int) {
-        DeleteFileW(reinterpret_cast<const wchar_t*>(dir.file(u"trace.txt").c_str()));
+        DeleteFileW(wide(dir.file(u"trace.txt")));
         TestProcess launcher(options);
         Run result;
         result.start_error = launcher.start_error();

@@ -398,7 +398,7 @@ TEST(ProcessLaunch, CurrentDirectoryIsTheGivenOneOrOurs) {
   ASSERT_TRUE(run_probe(inherit, &report));
   wchar_t ours[MAX_PATH];
   ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, ours), 0u);
-  EXPECT_EQ(report.current_directory, std::u16string(reinterpret_cast<const char16_t*>(ours)));
+  EXPECT_EQ(report.current_directory, u16(ours));
 }
 
 TEST(ProcessLaunch, ExitCodeOfTheChildIsCollected) {
@@ -508,7 +508,7 @@ TEST(ProcessLaunch, ComputerNameMatchesTheSystem) {
   wchar_t expected[MAX_COMPUTERNAME_LENGTH + 1];
   DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
   ASSERT_TRUE(GetComputerNameW(expected, &size));
-  EXPECT_EQ(std::u16string(name), std::u16string(reinterpret_cast<const char16_t*>(expected)));
+  EXPECT_EQ(std::u16string(name), u16(expected));
   wide_free(name);
 }
 
@@ -529,7 +529,7 @@ TEST(ProcessLaunch, TestCommandLinesSplitBack) {
     wchar_t** split = CommandLineToArgvW(wide(line), &count);
     ASSERT_NE(split, nullptr);
     std::vector<std::u16string> back;
-    for (int i = 0; i < count; ++i) back.push_back(reinterpret_cast<const char16_t*>(split[i]));
+    for (int i = 0; i < count; ++i) back.push_back(from_wchar(split[i]));
     LocalFree(split);
     ASSERT_EQ(back, argv) << "seed " << seed << ": " << escaped(line);
   }

@@ -30,8 +30,6 @@ class WideArray {
   std::vector<const char16_t*> pointers_;
 };
 
-inline const wchar_t* wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
-
 // Sets (or with `remove`, deletes) a variable of this process until the end
 // of the scope.
 class ScopedVariable {
@@ -40,7 +38,7 @@ class ScopedVariable {
     wchar_t old[32768];
     DWORD n = GetEnvironmentVariableW(wide(name), old, 32768);
     had_ = n > 0 && n < 32768;
-    if (had_) old_ = reinterpret_cast<const char16_t*>(old);
+    if (had_) old_ = from_wchar(old);
     SetEnvironmentVariableW(wide(name), remove ? nullptr : wide(value));
   }
   ~ScopedVariable() { SetEnvironmentVariableW(wide(name_), had_ ? wide(old_) : nullptr); }

@@ -11,6 +11,7 @@
 
 #include "process/launch_rules.h"
 #include "support/test_support.h"
+#include "support/windows_process.h"
 
 namespace {
 
@@ -28,8 +29,6 @@ struct Runtime {
   }
 };
 
-const wchar_t* w(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
-
 size_t key_length(const std::u16string& e) {
   size_t eq = e.find(u'=', e.empty() ? 0 : 1);
   return eq == std::u16string::npos ? e.size() : eq + 1;
@@ -38,10 +37,10 @@ size_t key_length(const std::u16string& e) {
 // The order with the runtime's own functions: < 0, 0, > 0.
 int runtime_order(const Runtime& rt, const std::u16string& a, const std::u16string& b) {
   size_t la = key_length(a), lb = key_length(b);
-  int r = rt.wcsnicmp(w(a), w(b), la < lb ? la : lb);
+  int r = rt.wcsnicmp(wide(a), wide(b), la < lb ? la : lb);
   if (r != 0) return r;
   if (la != lb) return la < lb ? -1 : 1;
-  return rt.wcsicmp(w(a), w(b));
+  return rt.wcsicmp(wide(a), wide(b));
 }
 
 int sign(int v) { return (v > 0) - (v < 0); }

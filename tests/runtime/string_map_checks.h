@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "runtime/string_map.h"
+#include "support/test_support.h"
 
 // The key order written out again, apart from the product's comparison: the
 // 26 ASCII letters upper-cased, then unsigned 16-bit units, a prefix first
@@ -142,20 +143,8 @@ inline bool height_within_bound(size_t height, size_t entries) {
   return double(height) <= 2.0 * std::log2(double(entries) + 1.0) + 1e-9;
 }
 
-// Printable form of a key for fault texts: ASCII as is, other units \uXXXX.
-inline std::string printable(const std::u16string& text) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out = "\"";
-  for (char16_t c : text) {
-    if (c >= 0x20 && c < 0x7F) {
-      out += char(c);
-    } else {
-      out += "\\u";
-      for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(c >> shift) & 0xF];
-    }
-  }
-  return out + "\"";
-}
+// A key for fault texts, in quotes so that the empty key shows.
+inline std::string printable(const std::u16string& key) { return "\"" + escaped(key) + "\""; }
 
 // A map under test beside a std::map with the same key order. Each operation
 // is applied to both; the results and, through check_all, the whole tree,

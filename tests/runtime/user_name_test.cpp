@@ -18,17 +18,16 @@
 #include "runtime/user_name.h"
 #include "support/system.h"
 #include "support/test_support.h"
+#include "support/windows_process.h"
 
 namespace {
-
-const wchar_t* w(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
 
 // GetUserNameW's own answer with plenty of room; empty when it fails.
 std::u16string system_user_name() {
   std::vector<wchar_t> name(1000, 0);
   DWORD size = DWORD(name.size());
   if (!GetUserNameW(name.data(), &size)) return u"";
-  return std::u16string(reinterpret_cast<const char16_t*>(name.data()));
+  return u16(name.data());
 }
 
 // Sets WINEUSERNAME for the life of the object.
@@ -38,12 +37,12 @@ class ChosenUserName {
     wchar_t old[1000];
     DWORD n = GetEnvironmentVariableW(L"WINEUSERNAME", old, 1000);
     had_old_ = n > 0 && n < 1000;
-    if (had_old_) old_ = std::u16string(reinterpret_cast<const char16_t*>(old));
-    SetEnvironmentVariableW(L"WINEUSERNAME", w(name));
+    if (had_old_) old_ = u16(old);
+    SetEnvironmentVariableW(L"WINEUSERNAME", wide(name));
     took_effect_ = system_user_name() == name;
     if (running_under_wine()) EXPECT_TRUE(took_effect_) << system_name() << " ignored WINEUSERNAME";
   }
-  ~ChosenUserName() { SetEnvironmentVariableW(L"WINEUSERNAME", had_old_ ? w(old_) : nullptr); }
+  ~ChosenUserName() { SetEnvironmentVariableW(L"WINEUSERNAME", had_old_ ? wide(old_) : nullptr); }
   bool took_effect() const { return took_effect_; }
 
  private:

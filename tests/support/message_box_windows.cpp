@@ -28,14 +28,14 @@ BOOL CALLBACK match_box(HWND window, LPARAM context) {
 std::u16string window_text(HWND window) {
   int length = GetWindowTextLengthW(window);
   std::u16string text(size_t(length) + 1, u'\0');
-  int got = GetWindowTextW(window, reinterpret_cast<wchar_t*>(&text[0]), length + 1);
+  int got = GetWindowTextW(window, to_wchar(&text[0]), length + 1);
   text.resize(size_t(got > 0 ? got : 0));
   return text;
 }
 
 std::u16string item_text(HWND box, int item) {
   std::u16string text(65536, u'\0');
-  UINT got = GetDlgItemTextW(box, item, reinterpret_cast<wchar_t*>(&text[0]), int(text.size()));
+  UINT got = GetDlgItemTextW(box, item, to_wchar(&text[0]), int(text.size()));
   text.resize(got);
   return text;
 }

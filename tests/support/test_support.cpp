@@ -66,16 +66,48 @@ std::string utf8(const std::u16string& t) {
 
 std::string utf8(const char16_t* t) { return t ? utf8(std::u16string(t)) : std::string("(null)"); }
 
-std::string escaped(const std::u16string& t) {
-  std::string out;
-  for (char16_t c : t) {
-    if (c >= 0x20 && c < 0x7F && c != '\\') {
-      out += char(c);
+namespace {
+
+// `closing` (when not 0) is written as \uXXXX too, so that the bracketed
+// elements of a vector stay apart.
+void append_escaped(std::string* out, const std::u16string& text, char16_t closing) {
+  for (char16_t c : text) {
+    if (c == u'\\') {
+      *out += "\\\\";
+    } else if (c >= 0x20 && c < 0x7F && c != closing) {
+      *out += char(c);
     } else {
       char buf[8];
       std::snprintf(buf, sizeof buf, "\\u%04X", unsigned(c));
-      out += buf;
+      *out += buf;
     }
+  }
+}
+
+}  // namespace
+
+std::string escaped(const std::u16string& text) {
+  std::string out;
+  append_escaped(&out, text, 0);
+  return out;
+}
+
+std::string escaped(const std::vector<std::u16string>& texts) {
+  std::string out = "{";
+  for (size_t i = 0; i < texts.size(); ++i) {
+    out += i ? ", [" : "[";
+    append_escaped(&out, texts[i], u']');
+    out += "]";
+  }
+  return out + "}";
+}
+
+std::string hex_bytes(const std::string& bytes) {
+  std::string out;
+  char buf[4];
+  for (unsigned char c : bytes) {
+    std::snprintf(buf, sizeof buf, "%02X ", c);
+    out += buf;
   }
   return out;
 }

@@ -11,9 +11,15 @@ std::u16string u16(const std::string& utf8);
 std::string utf8(const std::u16string& text);
 std::string utf8(const char16_t* text);
 
-// Printable form of UTF-16 text for assertion messages: ASCII as is, other
-// units as \uXXXX.
+// Printable form of UTF-16 text for assertion messages and comparisons:
+// printable ASCII as is, a backslash doubled, every other unit as \uXXXX,
+// so that two texts differ exactly when their printed forms differ.
 std::string escaped(const std::u16string& text);
+// A vector the same way, each element in brackets: {[a], [b]}.
+std::string escaped(const std::vector<std::u16string>& texts);
+
+// Bytes as two-digit hex numbers, each followed by a blank.
+std::string hex_bytes(const std::string& bytes);
 
 // True in a 32-bit program under Wine whose i386 code goes through
 // qemu-user (where the kernel cannot run i386 programs, or qemu is

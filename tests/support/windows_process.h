@@ -14,6 +14,13 @@
 #include <vector>
 
 #include "support/probe_report.h"
+#include "text/wchar_cast.h"
+
+// --- text at the Win32 boundary -------------------------------------------------
+
+inline const wchar_t* wide(const std::u16string& text) { return to_wchar(text.c_str()); }
+// Null gives the empty text.
+inline std::u16string u16(const wchar_t* text) { return text ? std::u16string(from_wchar(text)) : std::u16string(); }
 
 // --- command lines -------------------------------------------------------------
 

@@ -7,9 +7,6 @@
 
 namespace {
 
-const wchar_t* w(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
-std::u16string u(const wchar_t* text) { return text ? std::u16string(reinterpret_cast<const char16_t*>(text)) : u""; }
-
 bool is_handle(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
 
 HANDLE inheritable_copy(HANDLE h) {
@@ -139,9 +136,9 @@ TestProcess::TestProcess(const RunOptions& options) {
   if (start_error_ == 0) {
     DWORD flags = options.creation_flags | (options.use_environment ? CREATE_UNICODE_ENVIRONMENT : 0);
     start_error_ = retry_wine_start([&]() -> DWORD {
-      if (CreateProcessW(options.application.empty() ? nullptr : w(options.application), writable.data(), nullptr,
+      if (CreateProcessW(options.application.empty() ? nullptr : wide(options.application), writable.data(), nullptr,
                          nullptr, TRUE, flags, options.use_environment ? const_cast<char16_t*>(block.data()) : nullptr,
-                         options.directory.empty() ? nullptr : w(options.directory), &startup, &info)) {
+                         options.directory.empty() ? nullptr : wide(options.directory), &startup, &info)) {
         return 0;
       }
       return GetLastError() ? GetLastError() : ERROR_GEN_FAILURE;
@@ -245,7 +242,7 @@ std::vector<std::u16string> current_environment() {
   wchar_t* block = GetEnvironmentStringsW();
   if (!block) return entries;
   for (const wchar_t* p = block; *p;) {
-    std::u16string entry = u(p);
+    std::u16string entry = u16(p);
     p += entry.size() + 1;
     entries.push_back(entry);
   }
@@ -260,7 +257,7 @@ std::u16string environment_name(const std::u16string& entry) {
 
 namespace {
 bool same_name(const std::u16string& a, const std::u16string& b) {
-  return CompareStringOrdinal(w(a), int(a.size()), w(b), int(b.size()), TRUE) == CSTR_EQUAL;
+  return CompareStringOrdinal(wide(a), int(a.size()), wide(b), int(b.size()), TRUE) == CSTR_EQUAL;
 }
 }  // namespace
 
@@ -288,7 +285,7 @@ std::u16string windows_path(const std::string& unix_path) {
   if (to_dos) {
     WCHAR* dos = to_dos(unix_path.c_str());
     if (dos) {
-      std::u16string result = u(dos);
+      std::u16string result = u16(dos);
       HeapFree(GetProcessHeap(), 0, dos);
       return result;
     }
@@ -303,7 +300,7 @@ std::string unix_path(const std::u16string& windows_path) {
   auto to_unix = reinterpret_cast<ToUnix>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
   if (to_unix) {
-    char* name = to_unix(w(windows_path));
+    char* name = to_unix(wide(windows_path));
     if (name) {
       std::string result = name;
       HeapFree(GetProcessHeap(), 0, name);
@@ -323,7 +320,7 @@ std::u16string this_program_path() {
   for (;;) {
     DWORD n = GetModuleFileNameW(nullptr, buffer.data(), DWORD(buffer.size()));
     if (n == 0) return u"";
-    if (n < buffer.size()) return u(buffer.data());
+    if (n < buffer.size()) return u16(buffer.data());
     buffer.resize(buffer.size() * 2);
   }
 }
@@ -341,19 +338,19 @@ std::u16string join_path(const std::u16string& a, const std::u16string& b) {
 }
 
 std::u16string full_path(const std::u16string& path) {
-  DWORD needed = GetFullPathNameW(w(path), 0, nullptr, nullptr);
+  DWORD needed = GetFullPathNameW(wide(path), 0, nullptr, nullptr);
   if (needed == 0) return u"";
   std::vector<wchar_t> buffer(needed + 1);
-  DWORD n = GetFullPathNameW(w(path), DWORD(buffer.size()), buffer.data(), nullptr);
+  DWORD n = GetFullPathNameW(wide(path), DWORD(buffer.size()), buffer.data(), nullptr);
   if (n == 0 || n >= buffer.size()) return u"";
-  return u(buffer.data());
+  return u16(buffer.data());
 }
 
-bool file_exists(const std::u16string& path) { return GetFileAttributesW(w(path)) != INVALID_FILE_ATTRIBUTES; }
+bool file_exists(const std::u16string& path) { return GetFileAttributesW(wide(path)) != INVALID_FILE_ATTRIBUTES; }
 
 bool read_file(const std::u16string& path, std::string* bytes) {
   bytes->clear();
-  HANDLE file = CreateFileW(w(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+  HANDLE file = CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   char chunk[65536];
@@ -365,7 +362,7 @@ bool read_file(const std::u16string& path, std::string* bytes) {
 }
 
 bool write_file(const std::u16string& path, const std::string& bytes) {
-  HANDLE file = CreateFileW(w(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(wide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
   bool ok = bytes.empty() ||
@@ -373,7 +370,9 @@ bool write_file(const std::u16string& path, const std::string& bytes) {
   return CloseHandle(file) && ok;
 }
 
-bool copy_file(const std::u16string& from, const std::u16string& to) { return CopyFileW(w(from), w(to), FALSE) != 0; }
+bool copy_file(const std::u16string& from, const std::u16string& to) {
+  return CopyFileW(wide(from), wide(to), FALSE) != 0;
+}
 
 bool wait_for_file(const std::u16string& path, DWORD timeout_ms) {
   DWORD start = GetTickCount();
@@ -386,22 +385,22 @@ bool wait_for_file(const std::u16string& path, DWORD timeout_ms) {
 
 bool remove_tree(const std::u16string& path) {
   WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(w(join_path(path, u"*")), &found);
+  HANDLE search = FindFirstFileW(wide(join_path(path, u"*")), &found);
   if (search != INVALID_HANDLE_VALUE) {
     do {
-      std::u16string name = u(found.cFileName);
+      std::u16string name = u16(found.cFileName);
       if (name == u"." || name == u"..") continue;
       std::u16string child = join_path(path, name);
       if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         remove_tree(child);
       } else {
-        SetFileAttributesW(w(child), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(w(child));
+        SetFileAttributesW(wide(child), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(wide(child));
       }
     } while (FindNextFileW(search, &found));
     FindClose(search);
   }
-  RemoveDirectoryW(w(path));
+  RemoveDirectoryW(wide(path));
   return !file_exists(path);
 }
 
@@ -416,8 +415,8 @@ TempDir::TempDir(const std::u16string& tag) {
                       std::to_string(GetTickCount() % 100000)) {
       name += char16_t(c);
     }
-    std::u16string candidate = join_path(u(base), name);
-    if (CreateDirectoryW(w(candidate), nullptr)) {
+    std::u16string candidate = join_path(u16(base), name);
+    if (CreateDirectoryW(wide(candidate), nullptr)) {
       path_ = candidate;
       return;
     }
@@ -501,7 +500,7 @@ std::u16string test_program(const std::u16string& in_build_tree, const wchar_t* 
   if (variable) {
     wchar_t given[MAX_PATH * 4];
     DWORD n = GetEnvironmentVariableW(variable, given, MAX_PATH * 4);
-    if (n > 0 && n < MAX_PATH * 4) return given[0] == L'/' ? windows_path(utf8(u(given))) : u(given);
+    if (n > 0 && n < MAX_PATH * 4) return given[0] == L'/' ? windows_path(utf8(u16(given))) : u16(given);
   }
   std::u16string relative = in_build_tree;
   for (char16_t& c : relative) {

@@ -16,16 +16,6 @@
 
 namespace {
 
-std::string hex(const std::string& s) {
-  std::string out;
-  char buf[4];
-  for (unsigned char c : s) {
-    snprintf(buf, sizeof buf, "%02X ", c);
-    out += buf;
-  }
-  return out;
-}
-
 // Random BMP text without surrogates or 0, drawn mostly from ranges where
 // code pages differ: Latin, Greek, Cyrillic, CJK, symbols, private use.
 std::u16string random_bmp_text(TestRandom& r, size_t max_length) {
@@ -70,7 +60,7 @@ TEST(TextCodepageWindows, AnsiPageMatchesWholeStringConversion) {
     std::u16string text = random_bmp_text(r, 40);
     std::vector<char> buf(text.size() * 4 + 1);
     size_t n = wide_to_ansi(buf.data(), buf.size(), text.c_str());
-    ASSERT_EQ(hex(std::string(buf.data(), n)), hex(system_convert(CP_ACP, text)))
+    ASSERT_EQ(hex_bytes(std::string(buf.data(), n)), hex_bytes(system_convert(CP_ACP, text)))
         << "ANSI page " << GetACP() << " text " << escaped(text);
   }
 }
@@ -87,7 +77,7 @@ TEST(TextCodepageWindows, PagesMatchAndCutWholeCharacters) {
     for (int i = 0; i < 60; ++i) {
       std::u16string text = random_bmp_text(r, 24);
       std::string expected = system_convert(page, text);
-      ASSERT_EQ(hex(ours(page, text)), hex(expected)) << "page " << page << " text " << escaped(text);
+      ASSERT_EQ(hex_bytes(ours(page, text)), hex_bytes(expected)) << "page " << page << " text " << escaped(text);
       // Character boundaries from converting each character alone.
       std::vector<size_t> sizes;
       for (char16_t c : text) sizes.push_back(system_convert(page, std::u16string(1, c)).size());
@@ -99,7 +89,7 @@ TEST(TextCodepageWindows, PagesMatchAndCutWholeCharacters) {
           if (keep + s >= capacity) break;
           keep += s;
         }
-        ASSERT_EQ(hex(std::string(buf.data())), hex(expected.substr(0, keep)))
+        ASSERT_EQ(hex_bytes(std::string(buf.data())), hex_bytes(expected.substr(0, keep)))
             << "page " << page << " capacity " << capacity << " text " << escaped(text);
         ASSERT_EQ(buf[capacity], '#');
       }
@@ -114,9 +104,9 @@ TEST(TextCodepageWindows, DoubleByteAndUnmappableCharactersInShiftJis) {
   // U+3042 (hiragana a) is two bytes; U+00E9 has no exact form (best fit
   // would give 'e'); U+1F600 is beyond the BMP.
   EXPECT_EQ(wide_to_codepage(932, buf, sizeof buf, u"a\u3042\u00E9\U0001F600", kNoLimit), 5u);
-  EXPECT_EQ(hex(buf), hex("a\x82\xA0\x7F\x7F"));
+  EXPECT_EQ(hex_bytes(buf), hex_bytes("a\x82\xA0\x7F\x7F"));
   EXPECT_EQ(wide_to_codepage(932, buf, 3, u"a\u3042", kNoLimit), 3u);
-  EXPECT_EQ(hex(buf), hex("a"));
+  EXPECT_EQ(hex_bytes(buf), hex_bytes("a"));
 }
 
 }  // namespace

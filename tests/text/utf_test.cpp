@@ -20,22 +20,12 @@ std::string bytes_of(std::initializer_list<int> list) {
   return s;
 }
 
-std::string hex(const std::string& s) {
-  std::string out;
-  char buf[4];
-  for (unsigned char c : s) {
-    snprintf(buf, sizeof buf, "%02X ", c);
-    out += buf;
-  }
-  return out;
-}
-
 // The whole conversion into a roomy buffer; checks the returned length.
 std::u16string to_wide(const std::string& bytes) {
   std::vector<char16_t> buf(bytes.size() * 2 + 4, u'#');
   size_t n = utf8_to_wide(buf.data(), buf.size(), bytes.data(), bytes.size());
   std::u16string out(buf.data());
-  EXPECT_EQ(n, out.size()) << hex(bytes);
+  EXPECT_EQ(n, out.size()) << hex_bytes(bytes);
   return out;
 }
 
@@ -178,7 +168,7 @@ TEST(TextUtf8, KnownSequences) {
       {bytes_of({0xDF, 0xBF}), u"\u07FF"},
       {bytes_of({0xC2, 0x80}), u"\u0080"},
   };
-  for (const Row& row : rows) EXPECT_EQ(escaped(to_wide(row.bytes)), escaped(row.expected)) << hex(row.bytes);
+  for (const Row& row : rows) EXPECT_EQ(escaped(to_wide(row.bytes)), escaped(row.expected)) << hex_bytes(row.bytes);
 }
 
 TEST(TextUtf8, NextReportsMarkersAndPositions) {
@@ -231,7 +221,7 @@ TEST(TextUtf8, MatchesReferenceDecoderAtEveryCapacity) {
   TestRandom r(20240601);
   for (int round = 0; round < 4000; ++round) {
     std::string s = random_utf8ish(r);
-    SCOPED_TRACE(hex(s));
+    SCOPED_TRACE(hex_bytes(s));
     Characters chars = reference_decode(s);
     std::u16string full;
     for (const auto& c : chars) full += c;
@@ -366,7 +356,7 @@ std::string narrow_of(const char* buf) { return std::string(buf); }
 TEST(TextCodepage, Utf8PageConvertsEveryBmpCharacter) {
   char buf[32];
   EXPECT_EQ(wide_to_codepage(65001, buf, sizeof buf, u"a\u00E9\u20AC\uFFFD", kNoLimit), 9u);
-  EXPECT_EQ(hex(narrow_of(buf)), hex("a\xC3\xA9\xE2\x82\xAC\xEF\xBF\xBD"));
+  EXPECT_EQ(hex_bytes(narrow_of(buf)), hex_bytes("a\xC3\xA9\xE2\x82\xAC\xEF\xBF\xBD"));
   // Beyond the BMP, and lone surrogates, give 0x7F.
   EXPECT_EQ(wide_to_codepage(65001, buf, sizeof buf, u"\U0001F600x", kNoLimit), 2u);
   EXPECT_EQ(narrow_of(buf), "\x7Fx");
@@ -393,7 +383,7 @@ TEST(TextCodepage, Utf8PageConvertsEveryBmpCharacter) {
     if (capacity == 0) {
       EXPECT_EQ(out[0], '#');
     } else {
-      EXPECT_EQ(hex(narrow_of(out)), hex(kExpected[capacity])) << capacity;
+      EXPECT_EQ(hex_bytes(narrow_of(out)), hex_bytes(kExpected[capacity])) << capacity;
       EXPECT_EQ(out[capacity], '#') << capacity;
     }
   }
@@ -433,7 +423,7 @@ TEST(TextCodepage, StandInPageSizesSingleDoubleAndUnmappable) {
   const char16_t* text = u"a\u00E9\u4E00\u0101\u2603\U0001F600";
   for (uint32_t page : {0u, kStandInCodePage, kStandInCodePageNoFlags}) {
     EXPECT_EQ(wide_to_codepage(page, buf, sizeof buf, text, kNoLimit), 7u) << page;
-    EXPECT_EQ(hex(narrow_of(buf)), hex("a\xE9\x81\x80\x7F\x7F\x7F")) << page;
+    EXPECT_EQ(hex_bytes(narrow_of(buf)), hex_bytes("a\xE9\x81\x80\x7F\x7F\x7F")) << page;
   }
   EXPECT_EQ(system_ansi_code_page(), kStandInCodePage);
   // A double-byte character is never split: capacity 3 after "a" leaves
@@ -443,7 +433,7 @@ TEST(TextCodepage, StandInPageSizesSingleDoubleAndUnmappable) {
   EXPECT_EQ(narrow_of(buf), "a");
   EXPECT_EQ(buf[2], '#');
   EXPECT_EQ(wide_to_codepage(kStandInCodePage, buf, 4, u"a\u4E00b", kNoLimit), 4u);
-  EXPECT_EQ(hex(narrow_of(buf)), hex("a\x81\x80"));
+  EXPECT_EQ(hex_bytes(narrow_of(buf)), hex_bytes("a\x81\x80"));
   // Once a character did not fit, a later smaller one is not copied either.
   EXPECT_EQ(wide_to_codepage(kStandInCodePage, buf, 3, u"a\u4E01b", kNoLimit), 4u);
   EXPECT_EQ(narrow_of(buf), "a");
@@ -490,7 +480,7 @@ TEST(TextCodepage, StandInSizingProperty) {
           if (expected.size() + c.size() >= capacity) break;
           expected += c;
         }
-        ASSERT_EQ(hex(narrow_of(buf.data())), hex(expected)) << "page " << page << " capacity " << capacity;
+        ASSERT_EQ(hex_bytes(narrow_of(buf.data())), hex_bytes(expected)) << "page " << page << " capacity " << capacity;
       }
     }
   }

@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include "support/system.h"
+#include "text/wchar_cast.h"
 #endif
 
 #include "usertext/expand.h"
@@ -70,7 +71,7 @@ std::u16string system_answer(LCTYPE type, bool first_character_only) {
   wchar_t buffer[50];
   int n = GetLocaleInfoW(LOCALE_USER_DEFAULT, type, buffer, 50);
   EXPECT_GT(n, 0) << "locale query " << type;
-  std::u16string text(reinterpret_cast<const char16_t*>(buffer));
+  std::u16string text(from_wchar(buffer));
   if (first_character_only && text.size() > 1) text.resize(text[0] >= 0xD800 && text[0] <= 0xDBFF ? 2 : 1);
   return text;
 }
