@@ -37,6 +37,12 @@ struct Row {
   std::u16string expected;
 };
 
+// A row names its format once: what it must give, then its arguments.
+template <typename... A>
+Row R(const char16_t* format, std::u16string expected, A... args) {
+  return {format, F(format, args...), std::move(expected)};
+}
+
 void check_rows(const std::vector<Row>& rows) {
   for (const Row& row : rows) EXPECT_EQ(escaped(row.actual), escaped(row.expected)) << "format " << utf8(row.format);
 }
@@ -46,22 +52,22 @@ const uint8_t kGuid[16] = {0x67, 0x45, 0x23, 0x01, 0xAB, 0x89, 0xEF, 0xCD,
 
 TEST(TextFormat, ScanningAndLiterals) {
   check_rows({
-      {u"abc", F(u"abc"), u"abc"},
-      {u"%%", F(u"%%"), u"%"},
-      {u"abc%", F(u"abc%"), u"abc"},
-      {u"a%k|b", F(u"a%k|b", 99), u"a|b"},
-      {u"%k%d", F(u"%k%d", 5), u"5"},  // %k took no argument
-      {u"%Id", F(u"%Id", 5), u"d"},
-      {u"%I6d", F(u"%I6d", 5), u"6d"},
-      {u"%I1x", F(u"%I1x", 5), u"1x"},
-      {u"%hhd", F(u"%hhd", 5), u"d"},  // one size prefix only
-      {u"%5", F(u"%5"), u""},
-      {u"%-+ #0", F(u"%-+ #0"), u""},
-      {u"%.", F(u"%."), u""},
-      {u"%ll", F(u"%ll"), u""},
-      {u"%I6", F(u"%I6"), u"6"},
-      {u"%*5d", F(u"%*5d", 3), u"d"},  // '*' passes straight on; '5' is no conversion
-      {u"x\U0001F600y", F(u"x\U0001F600y"), u"x\U0001F600y"},
+      R(u"abc", u"abc"),
+      R(u"%%", u"%"),
+      R(u"abc%", u"abc"),
+      R(u"a%k|b", u"a|b", 99),
+      R(u"%k%d", u"5", 5),  // %k took no argument
+      R(u"%Id", u"d", 5),
+      R(u"%I6d", u"6d", 5),
+      R(u"%I1x", u"1x", 5),
+      R(u"%hhd", u"d", 5),  // one size prefix only
+      R(u"%5", u""),
+      R(u"%-+ #0", u""),
+      R(u"%.", u""),
+      R(u"%ll", u""),
+      R(u"%I6", u"6"),
+      R(u"%*5d", u"d", 3),  // '*' passes straight on; '5' is no conversion
+      R(u"x\U0001F600y", u"x\U0001F600y"),
   });
   char16_t buf[4] = {u'#', u'#', u'#', u'#'};
   EXPECT_EQ(text_format(buf, 4, nullptr), 0u);
@@ -93,48 +99,48 @@ TEST(TextFormat, CapacityEdges) {
 
 TEST(TextFormat, Integers) {
   check_rows({
-      {u"%5d", F(u"%5d", 42), u"   42"},
-      {u"%-5d|", F(u"%-5d|", 42), u"42   |"},
-      {u"%05d", F(u"%05d", -42), u"-0042"},
-      {u"%+d", F(u"%+d", 0), u"+0"},
-      {u"% d", F(u"% d", 7), u" 7"},
-      {u"%+ d", F(u"%+ d", 7), u"+7"},
-      {u"%#x", F(u"%#x", 255), u"0xff"},
-      {u"%#X", F(u"%#X", 255), u"0XFF"},
-      {u"%#o", F(u"%#o", 8), u"010"},
-      {u"%#x", F(u"%#x", 0), u"0x0"},
-      {u"%#o", F(u"%#o", 0), u"00"},
-      {u"%#d", F(u"%#d", 12), u"12"},
-      {u"%lld", F(u"%lld", (long long)INT64_MIN), u"-9223372036854775808"},
-      {u"%I64d", F(u"%I64d", (long long)INT64_MIN), u"-9223372036854775808"},
-      {u"%llu", F(u"%llu", (unsigned long long)UINT64_MAX), u"18446744073709551615"},
-      {u"%llo", F(u"%llo", (unsigned long long)UINT64_MAX), u"1777777777777777777777"},
-      {u"%d", F(u"%d", INT32_MIN), u"-2147483648"},
-      {u"%-08d|", F(u"%-08d|", 42), u"00000042|"},
-      {u"%*d|", F(u"%*d|", -5, 42), u"42|"},
-      {u"%*d|", F(u"%*d|", INT_MIN, 42), u"42|"},
-      {u"%*d|", F(u"%*d|", 4, 42), u"  42|"},
-      {u"%hd", F(u"%hd", 0x2FFFF), u"-1"},
-      {u"%hu", F(u"%hu", 0x2FFFF), u"65535"},
-      {u"%I8d", F(u"%I8d", 0x1FF), u"-1"},
-      {u"%I8u", F(u"%I8u", 0x1FF), u"255"},
-      {u"%I16x", F(u"%I16x", 0x12345), u"2345"},
-      {u"%I32u", F(u"%I32u", -1), u"4294967295"},
-      {u"%ld", F(u"%ld", 5), u"5"},
-      {u"%Lu", F(u"%Lu", -1), u"4294967295"},
-      {u"%.0d", F(u"%.0d", 0), u"0"},
-      {u"%.3d", F(u"%.3d", 7), u"007"},
-      {u"%8.5d", F(u"%8.5d", 42), u"   00042"},
-      {u"%08.5d", F(u"%08.5d", 42), u"   00042"},  // a precision turns the zero flag off
-      {u"%-8.5d|", F(u"%-8.5d|", -42), u"-00042  |"},
-      {u"%.*d", F(u"%.*d", 4, 3), u"0003"},
-      {u"%.*d", F(u"%.*d", -1, 3), u"3"},
-      {u"%.*d", F(u"%.*d", -7, 3), u"3"},
-      {u"%*.*d", F(u"%*.*d", 6, 3, -5), u"  -005"},
-      {u"%p", F(u"%p", (unsigned long long)0xDEADBEEFCAFEull), u"deadbeefcafe"},
-      {u"%#P", F(u"%#P", (unsigned long long)0xABCull), u"0XABC"},
-      {u"%hp", F(u"%hp", (unsigned long long)0x123456789ull), u"123456789"},
-      {u"%016p", F(u"%016p", (unsigned long long)0x1234ull), u"0000000000001234"},
+      R(u"%5d", u"   42", 42),
+      R(u"%-5d|", u"42   |", 42),
+      R(u"%05d", u"-0042", -42),
+      R(u"%+d", u"+0", 0),
+      R(u"% d", u" 7", 7),
+      R(u"%+ d", u"+7", 7),
+      R(u"%#x", u"0xff", 255),
+      R(u"%#X", u"0XFF", 255),
+      R(u"%#o", u"010", 8),
+      R(u"%#x", u"0x0", 0),
+      R(u"%#o", u"00", 0),
+      R(u"%#d", u"12", 12),
+      R(u"%lld", u"-9223372036854775808", (long long)INT64_MIN),
+      R(u"%I64d", u"-9223372036854775808", (long long)INT64_MIN),
+      R(u"%llu", u"18446744073709551615", (unsigned long long)UINT64_MAX),
+      R(u"%llo", u"1777777777777777777777", (unsigned long long)UINT64_MAX),
+      R(u"%d", u"-2147483648", INT32_MIN),
+      R(u"%-08d|", u"00000042|", 42),
+      R(u"%*d|", u"42|", -5, 42),
+      R(u"%*d|", u"42|", INT_MIN, 42),
+      R(u"%*d|", u"  42|", 4, 42),
+      R(u"%hd", u"-1", 0x2FFFF),
+      R(u"%hu", u"65535", 0x2FFFF),
+      R(u"%I8d", u"-1", 0x1FF),
+      R(u"%I8u", u"255", 0x1FF),
+      R(u"%I16x", u"2345", 0x12345),
+      R(u"%I32u", u"4294967295", -1),
+      R(u"%ld", u"5", 5),
+      R(u"%Lu", u"4294967295", -1),
+      R(u"%.0d", u"0", 0),
+      R(u"%.3d", u"007", 7),
+      R(u"%8.5d", u"   00042", 42),
+      R(u"%08.5d", u"   00042", 42),  // a precision turns the zero flag off
+      R(u"%-8.5d|", u"-00042  |", -42),
+      R(u"%.*d", u"0003", 4, 3),
+      R(u"%.*d", u"3", -1, 3),
+      R(u"%.*d", u"3", -7, 3),
+      R(u"%*.*d", u"  -005", 6, 3, -5),
+      R(u"%p", u"deadbeefcafe", (unsigned long long)0xDEADBEEFCAFEull),
+      R(u"%#P", u"0XABC", (unsigned long long)0xABCull),
+      R(u"%hp", u"123456789", (unsigned long long)0x123456789ull),
+      R(u"%016p", u"0000000000001234", (unsigned long long)0x1234ull),
   });
   // The argument for the ll prefix really is 64 bits: the next argument
   // follows it.
@@ -144,37 +150,37 @@ TEST(TextFormat, Integers) {
 
 TEST(TextFormat, CharactersAndStrings) {
   check_rows({
-      {u"%c", F(u"%c", 'A'), u"A"},
-      {u"%3c", F(u"%3c", 'A'), u"A"},
-      {u"%-3c|", F(u"%-3c|", 'A'), u"A|"},
-      {u"%c", F(u"%c", 0x1F600), u"\uF600"},  // 16-bit by default
-      {u"%hc", F(u"%hc", 0x1FF), u"\u00FF"},
-      {u"%lc", F(u"%lc", 0x120AC), u"\u20AC"},
-      {u"%wc", F(u"%wc", 0x20AC), u"\u20ACc"},  // w is a conversion of its own
-      {u"%w", F(u"%w", 0x20AC), u"\u20AC"},
-      {u"%I32c", F(u"%I32c", 0x1F600), u"\U0001F600"},
-      {u"%I32c", F(u"%I32c", 0x110000), u"\uFFFF"},
-      {u"%I8c", F(u"%I8c", 0x1E9), u"\u00E9"},
-      {u"%C", F(u"%C", 0x1E9), u"\u00E9"},
-      {u"%lC", F(u"%lC", 0x141), u"A"},
-      {u"%llc", F(u"%llc", 0x1F600ll), u"\U0001F600"},
-      {u"%s", F(u"%s", u"h\u00E9llo"), u"h\u00E9llo"},
-      {u"%5.3s", F(u"%5.3s", u"abcdef"), u"  abc"},
-      {u"%-5s|", F(u"%-5s|", u"ab"), u"ab   |"},
-      {u"%s|", F(u"%s|", (const char16_t*)nullptr), u"|"},
-      {u"%3s|", F(u"%3s|", (const char16_t*)nullptr), u"   |"},
-      {u"%05s", F(u"%05s", u"ab"), u"   ab"},
-      {u"%.0s|", F(u"%.0s|", u"ab"), u"|"},
-      {u"%.*s", F(u"%.*s", 2, u"abc"), u"ab"},
-      {u"%ls", F(u"%ls", u"wide"), u"wide"},
-      {u"%hs", F(u"%hs", "narrow"), u"narrow"},
-      {u"%S", F(u"%S", "caf\xC3\xA9"), u"caf\uFFFF\uFFFF"},
-      {u"%hS", F(u"%hS", "x"), u"x"},
-      {u"%lS", F(u"%lS", "x"), u"x"},
-      {u"%-4hs|", F(u"%-4hs|", "ab"), u"ab  |"},
-      {u"%.2S", F(u"%.2S", "abc"), u"ab"},
-      {u"%S|", F(u"%S|", (const char*)nullptr), u"|"},
-      {u"%.1s", F(u"%.1s", u"\U0001F600"), std::u16string(1, char16_t(0xD83D))},  // units, not characters
+      R(u"%c", u"A", 'A'),
+      R(u"%3c", u"A", 'A'),
+      R(u"%-3c|", u"A|", 'A'),
+      R(u"%c", u"\uF600", 0x1F600),  // 16-bit by default
+      R(u"%hc", u"\u00FF", 0x1FF),
+      R(u"%lc", u"\u20AC", 0x120AC),
+      R(u"%wc", u"\u20ACc", 0x20AC),  // w is a conversion of its own
+      R(u"%w", u"\u20AC", 0x20AC),
+      R(u"%I32c", u"\U0001F600", 0x1F600),
+      R(u"%I32c", u"\uFFFF", 0x110000),
+      R(u"%I8c", u"\u00E9", 0x1E9),
+      R(u"%C", u"\u00E9", 0x1E9),
+      R(u"%lC", u"A", 0x141),
+      R(u"%llc", u"\U0001F600", 0x1F600ll),
+      R(u"%s", u"h\u00E9llo", u"h\u00E9llo"),
+      R(u"%5.3s", u"  abc", u"abcdef"),
+      R(u"%-5s|", u"ab   |", u"ab"),
+      R(u"%s|", u"|", (const char16_t*)nullptr),
+      R(u"%3s|", u"   |", (const char16_t*)nullptr),
+      R(u"%05s", u"   ab", u"ab"),
+      R(u"%.0s|", u"|", u"ab"),
+      R(u"%.*s", u"ab", 2, u"abc"),
+      R(u"%ls", u"wide", u"wide"),
+      R(u"%hs", u"narrow", "narrow"),
+      R(u"%S", u"caf\uFFFF\uFFFF", "caf\xC3\xA9"),
+      R(u"%hS", u"x", "x"),
+      R(u"%lS", u"x", "x"),
+      R(u"%-4hs|", u"ab  |", "ab"),
+      R(u"%.2S", u"ab", "abc"),
+      R(u"%S|", u"|", (const char*)nullptr),
+      R(u"%.1s", std::u16string(1, char16_t(0xD83D)), u"\U0001F600"),  // units, not characters
   });
   // A precision bounds the reading: an unterminated array is fine.
   const char16_t raw[3] = {u'x', u'y', u'z'};
@@ -185,33 +191,33 @@ TEST(TextFormat, CharactersAndStrings) {
 
 TEST(TextFormat, Guids) {
   check_rows({
-      {u"%r", F(u"%r", kGuid), u"01234567-89ab-cdef-0123456789abcdef"},
-      {u"%R", F(u"%R", kGuid), u"01234567-89AB-CDEF-0123456789ABCDEF"},
-      {u"%37r|", F(u"%37r|", kGuid), u"  01234567-89ab-cdef-0123456789abcdef|"},
-      {u"%-37R|", F(u"%-37R|", kGuid), u"01234567-89AB-CDEF-0123456789ABCDEF  |"},
-      {u"%.8r", F(u"%.8r", kGuid), u"01234567"},
-      {u"%r|", F(u"%r|", (const void*)nullptr), u"|"},
-      {u"%4r|", F(u"%4r|", (const void*)nullptr), u"    |"},
-      {u"%-2R|", F(u"%-2R|", (const void*)nullptr), u"  |"},
+      R(u"%r", u"01234567-89ab-cdef-0123456789abcdef", kGuid),
+      R(u"%R", u"01234567-89AB-CDEF-0123456789ABCDEF", kGuid),
+      R(u"%37r|", u"  01234567-89ab-cdef-0123456789abcdef|", kGuid),
+      R(u"%-37R|", u"01234567-89AB-CDEF-0123456789ABCDEF  |", kGuid),
+      R(u"%.8r", u"01234567", kGuid),
+      R(u"%r|", u"|", (const void*)nullptr),
+      R(u"%4r|", u"    |", (const void*)nullptr),
+      R(u"%-2R|", u"  |", (const void*)nullptr),
   });
 }
 
 TEST(TextFormat, Times) {
   check_rows({
-      {u"%t", F(u"%t", 0ll), u"1970-01-01 00:00:00"},
-      {u"%T", F(u"%T", 0ull), u"1601-01-01 00:00:00.000"},
-      {u"%25t", F(u"%25t", 0ll), u"      1970-01-01 00:00:00"},
-      {u"%-21t|", F(u"%-21t|", 0ll), u"1970-01-01 00:00:00  |"},
-      {u"%.10t", F(u"%.10t", 0ll), u"1970-01-01"},
-      {u"%ht", F(u"%ht", -1), u"2106-02-07 06:28:15"},
-      {u"%lt", F(u"%lt", -1), u"2106-02-07 06:28:15"},
-      {u"%-ht", F(u"%-ht", -1), u"1969-12-31 23:59:59"},
-      {u"%t", F(u"%t", -1ll), u"1969-12-31 23:59:59"},
-      {u"%t", F(u"%t", 951782400ll), u"2000-02-29 00:00:00"},
-      {u"%t", F(u"%t", 253402300799ll), u"9999-12-31 23:59:59"},
-      {u"%t", F(u"%t", -11644473600ll), u"1601-01-01 00:00:00"},
-      {u"%T", F(u"%T", 131277024001234567ull), u"2017-01-01 00:00:00.123"},
-      {u"%T", F(u"%T", 864000000000ull * 59 + 9999ull), u"1601-03-01 00:00:00.000"},
+      R(u"%t", u"1970-01-01 00:00:00", 0ll),
+      R(u"%T", u"1601-01-01 00:00:00.000", 0ull),
+      R(u"%25t", u"      1970-01-01 00:00:00", 0ll),
+      R(u"%-21t|", u"1970-01-01 00:00:00  |", 0ll),
+      R(u"%.10t", u"1970-01-01", 0ll),
+      R(u"%ht", u"2106-02-07 06:28:15", -1),
+      R(u"%lt", u"2106-02-07 06:28:15", -1),
+      R(u"%-ht", u"1969-12-31 23:59:59", -1),
+      R(u"%t", u"1969-12-31 23:59:59", -1ll),
+      R(u"%t", u"2000-02-29 00:00:00", 951782400ll),
+      R(u"%t", u"9999-12-31 23:59:59", 253402300799ll),
+      R(u"%t", u"1601-01-01 00:00:00", -11644473600ll),
+      R(u"%T", u"2017-01-01 00:00:00.123", 131277024001234567ull),
+      R(u"%T", u"1601-03-01 00:00:00.000", 864000000000ull * 59 + 9999ull),
   });
 }
 
