@@ -257,27 +257,6 @@ std::vector<std::u16string> platform_split(const std::u16string& command_line) {
   return argv;
 }
 
-std::u16string quoted_command_line(const std::vector<std::u16string>& argv) {
-  std::u16string line;
-  for (size_t i = 0; i < argv.size(); ++i) {
-    const std::u16string& arg = argv[i];
-    if (i > 0) line += u' ';
-    bool enclose = i == 0 || arg.empty() || arg.find_first_of(u" \t") != std::u16string::npos;
-    if (enclose) line += u'"';
-    size_t run = 0;
-    for (char16_t c : arg) {
-      if (c == u'"') line.append(run + 1, u'\\');
-      run = c == u'\\' ? run + 1 : 0;
-      line += c;
-    }
-    if (enclose) {
-      line.append(run, u'\\');
-      line += u'"';
-    }
-  }
-  return line;
-}
-
 std::u16string failure_text(uint32_t code, const std::u16string& line, bool test_mode) {
   std::u16string text = u"ERROR: " + decimal(code) + u"  Unable to run command \"" + line + u"\".\n";
   return test_mode ? u"(error_running_command) " + text : text;
@@ -375,7 +354,7 @@ LaunchOutcome launch_once(const Install& install, const LaunchOptions& options) 
   } else if (options.use_raw_tail) {
     run.command_line = u"\"" + program + u"\"" + options.raw_tail;
   } else {
-    run.command_line = command_line_for(argv);
+    run.command_line = quoted_command_line(argv);
     if (platform_split(run.command_line) != argv) {
       out.failure = "the launcher's command line does not split back to " + escaped(argv);
       return out;

@@ -79,7 +79,8 @@ bool place_tool(const std::u16string& path);
 bool plant_dlls(const std::u16string& folder);
 std::vector<std::u16string> planted_dlls_loaded(const std::u16string& folder);
 
-struct LaunchOptions {
+// Standard handles and pipes as in RunOptions (all null: this process's own).
+struct LaunchOptions : ChildStdio {
   std::vector<std::u16string> args;  // the launcher's own arguments after its path
   // Instead of the quoted path and args: the exact text after the quoted
   // launcher path (with its leading blank).
@@ -88,15 +89,7 @@ struct LaunchOptions {
   std::vector<std::u16string> set;     // NAME=value entries for the launcher's environment
   std::vector<std::u16string> remove;  // names taken out of it
   std::u16string directory;            // the launcher's current directory (empty: this process's)
-  // Standard handles: as in RunOptions (all null: this process's own).
-  HANDLE std_input = nullptr;
-  HANDLE std_output = nullptr;
-  HANDLE std_error = nullptr;
-  bool capture_output = false;
-  bool capture_error = false;
-  bool feed_input = false;
-  std::string input;
-  DWORD creation_flags = 0;  // for CreateProcessW
+  DWORD creation_flags = 0;            // for CreateProcessW
   DWORD timeout_ms = 60000;
   // Start through ntdll (see start_natively) instead of CreateProcessW; the
   // launcher then has no standard handles and the ones above are ignored.
@@ -146,12 +139,6 @@ LaunchOutcome launch(const Install& install, const LaunchOptions& options);
 
 // The vector the tool must receive when `install`'s launcher gets `args`.
 std::vector<std::u16string> expected_vector(const Install& install, const std::vector<std::u16string>& args);
-
-// The command line that the launcher writes for a vector, by the published
-// splitting rules read backwards: element 0 always quoted, others when
-// empty or holding a blank or a tab; backslashes doubled only before a
-// quote. Used for the text of the failure box.
-std::u16string quoted_command_line(const std::vector<std::u16string>& argv);
 
 // The text of the failure box for error `code` and command line `line`,
 // with the keys in front when test mode is on.

@@ -349,7 +349,7 @@ class ServiceRun {
         u"fwe2e_" + decimal16(GetCurrentProcessId()) + u"_" + decimal16(GetTickCount()) + u"_" + decimal16(serial++);
     std::vector<std::u16string> argv = {install_.launcher()};
     argv.insert(argv.end(), own_args_.begin(), own_args_.end());
-    service_ = std::make_unique<TestService>(name, command_line_for(argv));
+    service_ = std::make_unique<TestService>(name, quoted_command_line(argv));
   }
   ~ServiceRun() {
     if (!release_.empty()) write_file(release_, "go");

@@ -215,7 +215,7 @@ size_t tool_line_length(const Install& install, const std::vector<std::u16string
 size_t own_line_length(const Install& install, const std::vector<std::u16string>& args) {
   std::vector<std::u16string> argv = {install.launcher()};
   argv.insert(argv.end(), args.begin(), args.end());
-  return command_line_for(argv).size();
+  return quoted_command_line(argv).size();
 }
 
 // --- set-ups ------------------------------------------------------------------------

@@ -129,7 +129,7 @@ TEST(FrameworkHost, ExitsPromptlyWhileTheServiceProbeIsBlocked) {
   SERVICE_STATUS_PROCESS status = {};
   if (wine) {
     keeper = std::make_unique<TestService>(u"framework_keeper_" + std::u16string(suffix.begin(), suffix.end()),
-                                           command_line_for({framework_host_program(), keeper_stop}));
+                                           quoted_command_line({framework_host_program(), keeper_stop}));
     ASSERT_EQ(keeper->create_error(), 0u);
     ASSERT_EQ(keeper->start(), 0u);
     ASSERT_TRUE(keeper->wait_for_state(SERVICE_RUNNING, 30000, &status));

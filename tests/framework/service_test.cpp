@@ -26,7 +26,7 @@ TEST(FrameworkService, RunsAcceptsControlsAndStopsWhenItsWorkEnds) {
   std::u16string report_file = dir.file(u"report.txt");
   std::u16string name = u"framework_host_test_" + number(GetCurrentProcessId()) + u"_" + number(GetTickCount());
   TestService service(name,
-                      command_line_for({framework_host_program(), stop_file, report_file, u"--query-wait=10000"}));
+                      quoted_command_line({framework_host_program(), stop_file, report_file, u"--query-wait=10000"}));
   ASSERT_EQ(service.create_error(), 0u);
   ASSERT_EQ(service.start(), 0u);
 

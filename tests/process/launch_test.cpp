@@ -524,7 +524,7 @@ TEST(ProcessLaunch, TestCommandLinesSplitBack) {
       for (size_t k = random.below(7); k > 0; --k) a += pieces[random.below(6)];
       argv.push_back(a);
     }
-    std::u16string line = command_line_for(argv);
+    std::u16string line = quoted_command_line(argv);
     int count = 0;
     wchar_t** split = CommandLineToArgvW(wide(line), &count);
     ASSERT_NE(split, nullptr);

@@ -82,13 +82,12 @@ struct OwnedProcess {
 // folder, waits for it and reads the report. `environment` null: the tool
 // inherits this process's environment (PROBE_REPORT is set here for the
 // start); otherwise PROBE_REPORT is added to the given entries.
-struct ProbeStart {
+// The handles are INVALID_HANDLE_VALUE (none) unless a test sets them.
+struct ProbeStart : StdHandles {
+  ProbeStart() { std_input = std_output = std_error = INVALID_HANDLE_VALUE; }
   std::vector<std::u16string> args;  // after the program
   const std::vector<std::u16string>* environment = nullptr;
   const char16_t* directory = nullptr;
-  void* std_input = INVALID_HANDLE_VALUE;
-  void* std_output = INVALID_HANDLE_VALUE;
-  void* std_error = INVALID_HANDLE_VALUE;
   uint32_t flags = kStartNoWindow;
   std::u16string program;  // empty: probe_program()
   uint32_t expected_exit = 0;

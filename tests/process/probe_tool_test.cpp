@@ -49,7 +49,7 @@ TEST(ProcessProbeTool, ReportToStandardOutput) {
   ASSERT_TRUE(parse_probe_report(run.output, &report, &error)) << error << "\n" << run.output;
   EXPECT_EQ(report.pid, run.id);
   EXPECT_EQ(report.args, (std::vector<std::u16string>{probe_program(), u"a b", u""}));
-  EXPECT_EQ(report.command_line, command_line_for(options.argv));
+  EXPECT_EQ(report.command_line, quoted_command_line(options.argv));
   EXPECT_EQ(report.module, probe_program());
   EXPECT_EQ(report.handles[1].type, "pipe");
   ASSERT_EQ(report.variables.size(), 2u);

@@ -102,6 +102,31 @@ std::string escaped(const std::vector<std::u16string>& texts) {
   return out + "}";
 }
 
+std::u16string quoted_command_line(const std::vector<std::u16string>& argv) {
+  std::u16string line;
+  for (size_t i = 0; i < argv.size(); ++i) {
+    const std::u16string& arg = argv[i];
+    if (i == 0) {
+      line += u'"' + arg + u'"';
+      continue;
+    }
+    line += u' ';
+    bool enclose = arg.empty() || arg.find_first_of(u" \t") != std::u16string::npos;
+    if (enclose) line += u'"';
+    size_t run = 0;  // backslashes just written
+    for (char16_t c : arg) {
+      if (c == u'"') line.append(run + 1, u'\\');
+      run = c == u'\\' ? run + 1 : 0;
+      line += c;
+    }
+    if (enclose) {
+      line.append(run, u'\\');
+      line += u'"';
+    }
+  }
+  return line;
+}
+
 std::string hex_bytes(const std::string& bytes) {
   std::string out;
   char buf[4];

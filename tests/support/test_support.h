@@ -18,6 +18,13 @@ std::string escaped(const std::u16string& text);
 // A vector the same way, each element in brackets: {[a], [b]}.
 std::string escaped(const std::vector<std::u16string>& texts);
 
+// The command line that the launchers write for a vector and that the
+// system's splitting (CommandLineToArgvW, the C runtime) reads back into it:
+// element 0 between quotes as it stands (a program name holds no quote),
+// the others quoted when empty or holding a blank or a tab, backslashes
+// doubled only before a quote.
+std::u16string quoted_command_line(const std::vector<std::u16string>& argv);
+
 // Bytes as two-digit hex numbers, each followed by a blank.
 std::string hex_bytes(const std::string& bytes);
 

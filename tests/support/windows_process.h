@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "support/probe_report.h"
+#include "support/test_support.h"
 #include "text/wchar_cast.h"
 
 // --- text at the Win32 boundary -------------------------------------------------
@@ -21,13 +22,6 @@
 inline const wchar_t* wide(const std::u16string& text) { return to_wchar(text.c_str()); }
 // Null gives the empty text.
 inline std::u16string u16(const wchar_t* text) { return text ? std::u16string(from_wchar(text)) : std::u16string(); }
-
-// --- command lines -------------------------------------------------------------
-
-// One command line that CommandLineToArgvW splits back into `argv`: element 0
-// in double quotes (it must not hold one), the others quoted where needed by
-// the published backslash rules.
-std::u16string command_line_for(const std::vector<std::u16string>& argv);
 
 // --- transient failures of Wine -------------------------------------------------
 
@@ -64,26 +58,34 @@ auto retry_wine_start(Start start) -> decltype(start()) {
 
 // --- running programs ----------------------------------------------------------
 
+// The standard handles that a test hands a program it starts.
+struct StdHandles {
+  HANDLE std_input = nullptr;
+  HANDLE std_output = nullptr;
+  HANDLE std_error = nullptr;
+};
+
+// Standard handles, and what the test captures from the program or feeds it
+// through pipes. When any handle is set (not null), all three are passed
+// with STARTF_USESTDHANDLES through inheritable copies (null or all ones:
+// the child gets no handle there). When none is set, the child gets this
+// process's own handles, or the system's default when nothing is captured
+// or fed either.
+struct ChildStdio : StdHandles {
+  bool capture_output = false;  // stdout into TestProcess::output()
+  bool capture_error = false;   // stderr into TestProcess::error_output()
+  bool feed_input = false;      // `input` through a pipe, then end of file
+  std::string input;
+};
+
 // How to run a program. Every field has a "leave it to the system" default.
-struct RunOptions {
+struct RunOptions : ChildStdio {
   std::vector<std::u16string> argv;  // element 0 is the program
   std::u16string command_line;       // used as is instead of argv when not empty
   std::u16string application;        // lpApplicationName when not empty
   bool use_environment = false;      // pass `environment` (as given, unsorted)
   std::vector<std::u16string> environment;
   std::u16string directory;  // empty: inherit
-  // Standard handles: when any is set (not null), all three are passed with
-  // STARTF_USESTDHANDLES through inheritable copies (null or all ones: the
-  // child gets no handle there). When none is set, the child gets this
-  // process's own handles, or the system's default when nothing is captured
-  // or fed either.
-  HANDLE std_input = nullptr;
-  HANDLE std_output = nullptr;
-  HANDLE std_error = nullptr;
-  bool capture_output = false;  // stdout into TestProcess::output()
-  bool capture_error = false;   // stderr into TestProcess::error_output()
-  bool feed_input = false;      // `input` through a pipe, then end of file
-  std::string input;
   DWORD creation_flags = 0;  // e.g. CREATE_NO_WINDOW
 };
 

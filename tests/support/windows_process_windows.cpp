@@ -60,41 +60,10 @@ bool drain_pipe(HANDLE pipe, std::string* into, const std::atomic<bool>* since, 
 
 // --- command lines ---------------------------------------------------------------
 
-std::u16string command_line_for(const std::vector<std::u16string>& argv) {
-  std::u16string line;
-  for (size_t i = 0; i < argv.size(); ++i) {
-    const std::u16string& arg = argv[i];
-    if (i == 0) {
-      line += u"\"" + arg + u"\"";
-      continue;
-    }
-    line += u' ';
-    bool quote = arg.empty() || arg.find_first_of(u" \t\n\v\"") != std::u16string::npos;
-    if (!quote) {
-      line += arg;
-      continue;
-    }
-    line += u'"';
-    size_t backslashes = 0;
-    for (char16_t c : arg) {
-      if (c == u'\\') {
-        ++backslashes;
-        continue;
-      }
-      line.append(c == u'"' ? backslashes * 2 + 1 : backslashes, u'\\');
-      backslashes = 0;
-      line += c;
-    }
-    line.append(backslashes * 2, u'\\');
-    line += u'"';
-  }
-  return line;
-}
-
 // --- running programs ---------------------------------------------------------------
 
 TestProcess::TestProcess(const RunOptions& options) {
-  std::u16string line = options.command_line.empty() ? command_line_for(options.argv) : options.command_line;
+  std::u16string line = options.command_line.empty() ? quoted_command_line(options.argv) : options.command_line;
   std::vector<wchar_t> writable(line.begin(), line.end());
   writable.push_back(0);
 
