@@ -95,10 +95,7 @@ bool start_natively(const std::u16string& program, const std::u16string& command
     *failure = "ntdll lacks the process creation calls";
     return false;
   }
-  std::u16string block;
-  for (const std::u16string& entry : environment) block += entry + u'\0';
-  if (block.empty()) block += u'\0';
-  block += u'\0';
+  std::u16string block = environment_block(environment);
   std::u16string nt_program = u"\\??\\" + program;
   std::u16string current = directory.empty() ? full_path(u".") : directory;
   NtText image = nt_text(program), nt_image = nt_text(nt_program), line = nt_text(command_line),
@@ -295,10 +292,7 @@ bool start_with_literal_handles(const std::u16string& application, const RunOpti
                                 DWORD* error) {
   std::vector<wchar_t> line(run.command_line.begin(), run.command_line.end());
   line.push_back(0);
-  std::u16string block;
-  for (const std::u16string& entry : run.environment) block += entry + u'\0';
-  if (block.empty()) block += u'\0';
-  block += u'\0';
+  std::u16string block = environment_block(run.environment);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;

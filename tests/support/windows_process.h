@@ -149,6 +149,9 @@ std::vector<std::u16string> environment_with(const std::vector<std::u16string>& 
                                              const std::vector<std::u16string>& removals = {});
 // The name part of an entry (a leading '=' belongs to it).
 std::u16string environment_name(const std::u16string& entry);
+// An environment block for CreateProcessW from entries (as given): each
+// entry with its terminator, then one more; no entries give two.
+std::u16string environment_block(const std::vector<std::u16string>& entries);
 
 // --- paths and files -----------------------------------------------------------
 

@@ -67,10 +67,7 @@ TestProcess::TestProcess(const RunOptions& options) {
   std::vector<wchar_t> writable(line.begin(), line.end());
   writable.push_back(0);
 
-  std::u16string block;
-  for (const std::u16string& entry : options.environment) block += entry + u'\0';
-  if (block.empty()) block += u'\0';
-  block += u'\0';
+  std::u16string block = environment_block(options.environment);
 
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
@@ -222,6 +219,13 @@ std::vector<std::u16string> current_environment() {
 std::u16string environment_name(const std::u16string& entry) {
   size_t eq = entry.find(u'=', entry.empty() ? 0 : 1);
   return eq == std::u16string::npos ? entry : entry.substr(0, eq);
+}
+
+std::u16string environment_block(const std::vector<std::u16string>& entries) {
+  std::u16string block;
+  for (const std::u16string& entry : entries) block += entry + u'\0';
+  if (block.empty()) block += u'\0';
+  return block + u'\0';
 }
 
 namespace {
