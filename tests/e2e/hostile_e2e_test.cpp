@@ -3,9 +3,10 @@
 // files that are no program or cannot be opened, tools that crash, linger
 // or are killed, standard handles that are missing, dead or of the wrong
 // kind, odd install folders and drives, hostile environments, and many
-// launchers at once. One table: every row says what must happen, and every
-// run is also held to what must never happen (a crash, a hang, a lost or
-// changed argument, a start of anything but the tool beside the launcher).
+// launchers at once. One table, a test per row: every row says what must
+// happen, and every run is also held to what must never happen (a crash, a
+// hang, a lost or changed argument, a start of anything but the tool beside
+// the launcher).
 //
 // Run through hostile_mounts.sh, which gives the program a UNC share
 // (LAUNCHERS_E2E_SHARE) and a spare drive (LAUNCHERS_E2E_DRIVE) of the Wine
@@ -14,6 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
+#include <map>
 #include <memory>
 
 #include "e2e_support.h"
@@ -109,6 +112,7 @@ struct Row {
   std::function<void(const Context&, std::vector<LauncherRun>*)> prepare;
   bool all_at_once = false;  // its runs start together, apart from other rows
   bool on_share = false;     // needs the UNC share
+  std::string test_name;     // set by rows()
 };
 
 std::shared_ptr<void> hold_handle(HANDLE handle) {
@@ -919,25 +923,98 @@ Context context_from_environment() {
   return {environment_value(L"LAUNCHERS_E2E_DRIVE"), environment_value(L"LAUNCHERS_E2E_SHARE")};
 }
 
-// Runs the rows that need the share, or the others.
-void run_rows(const Context& context, bool on_share) {
-  std::vector<Row> rows = table();
-  struct Planned {
-    size_t row;
-    LauncherRun run;
-  };
-  std::vector<Planned> plan;
-  for (size_t r = 0; r < rows.size(); ++r) {
-    if (rows[r].on_share != on_share) continue;
-    std::vector<LauncherRun> runs;
-    rows[r].prepare(context, &runs);
-    for (LauncherRun& run : runs) {
-      plan.push_back({r, std::move(run)});
+// --- the rows as tests -----------------------------------------------------------------
+
+// A row's test name: its words in CamelCase, of letters and digits only (an
+// apostrophe joins, anything else parts words), with "_" between two numbers.
+std::string camel_case(const std::string& text) {
+  std::string name;
+  bool word_starts = true;
+  for (char c : text) {
+    if (std::isalnum(static_cast<unsigned char>(c))) {
+      if (word_starts && std::isdigit(static_cast<unsigned char>(c)) && !name.empty() &&
+          std::isdigit(static_cast<unsigned char>(name.back()))) {
+        name += '_';
+      }
+      name += word_starts ? char(std::toupper(static_cast<unsigned char>(c))) : c;
+      word_starts = false;
+    } else if (c != '\'') {
+      word_starts = true;
     }
   }
-  EXPECT_GE(rows.size(), 20u);
+  return name;
+}
 
-  std::vector<LaunchOutcome> outcomes(plan.size());
+// The table with its test names; rows whose names make the same test name
+// are numbered in table order.
+const std::vector<Row>& rows() {
+  static const std::vector<Row> named = [] {
+    std::vector<Row> made = table();
+    std::map<std::string, int> seen;
+    for (Row& row : made) {
+      row.test_name = camel_case(row.name);
+      int times = ++seen[row.test_name];
+      if (times > 1) row.test_name += "_" + std::to_string(times);
+    }
+    return made;
+  }();
+  return named;
+}
+
+// A table emptied by mistake would leave no test to fail.
+class TableIsNotEmptied : public testing::Environment {
+  void SetUp() override { EXPECT_GE(rows().size(), 20u); }
+};
+testing::Environment* const kTableIsNotEmptied = testing::AddGlobalTestEnvironment(new TableIsNotEmptied);
+
+// A test's parameter: a row of the table, printed as the row's name.
+struct RowIndex {
+  size_t index;
+};
+void PrintTo(const RowIndex& row, std::ostream* os) { *os << rows()[row.index].name; }
+
+std::vector<RowIndex> rows_on_share(bool on_share) {
+  std::vector<RowIndex> chosen;
+  for (size_t r = 0; r < rows().size(); ++r) {
+    if (rows()[r].on_share == on_share) chosen.push_back({r});
+  }
+  return chosen;
+}
+
+std::string row_test_name(const testing::TestParamInfo<RowIndex>& info) { return rows()[info.param.index].test_name; }
+
+// The rows of the running suite that are to run (all, or those a filter
+// picked), found by their test names.
+std::vector<size_t> rows_to_run() {
+  const testing::TestSuite* suite = testing::UnitTest::GetInstance()->current_test_suite();
+  std::vector<size_t> chosen;
+  for (int i = 0; i < suite->total_test_count(); ++i) {
+    const testing::TestInfo* test = suite->GetTestInfo(i);
+    if (!test->should_run()) continue;
+    std::string name = test->name();
+    for (size_t r = 0; r < rows().size(); ++r) {
+      if (name.substr(name.rfind('/') + 1) == rows()[r].test_name) chosen.push_back(r);
+    }
+  }
+  return chosen;
+}
+
+struct Planned {
+  size_t row;
+  LauncherRun run;
+  LaunchOutcome outcome;
+};
+
+// Prepares and launches every run of `chosen` rows together.
+std::vector<Planned> launch_rows(const Context& context, const std::vector<size_t>& chosen) {
+  std::vector<Planned> plan;
+  for (size_t r : chosen) {
+    std::vector<LauncherRun> runs;
+    rows()[r].prepare(context, &runs);
+    for (LauncherRun& run : runs) {
+      plan.push_back({r, std::move(run), LaunchOutcome()});
+    }
+  }
   auto run_one = [&](size_t i) {
     if (!plan[i].run.setup_failure.empty()) return LaunchOutcome();
     return launch(*plan[i].run.install, plan[i].run.options);
@@ -945,27 +1022,51 @@ void run_rows(const Context& context, bool on_share) {
   // Rows that start their runs together go one at a time, each run on a
   // thread of its own; the other rows share a few threads.
   std::vector<size_t> crowd, rest;
-  for (size_t i = 0; i < plan.size(); ++i) (rows[plan[i].row].all_at_once ? crowd : rest).push_back(i);
+  for (size_t i = 0; i < plan.size(); ++i) (rows()[plan[i].row].all_at_once ? crowd : rest).push_back(i);
   if (!crowd.empty()) {
     std::vector<LaunchOutcome> got = run_concurrently<LaunchOutcome>(
         crowd.size(), [&](size_t k) { return run_one(crowd[k]); }, unsigned(crowd.size()));
-    for (size_t k = 0; k < crowd.size(); ++k) outcomes[crowd[k]] = got[k];
+    for (size_t k = 0; k < crowd.size(); ++k) plan[crowd[k]].outcome = got[k];
   }
   std::vector<LaunchOutcome> got = run_concurrently<LaunchOutcome>(
       rest.size(), [&](size_t k) { return run_one(rest[k]); }, 6);
-  for (size_t k = 0; k < rest.size(); ++k) outcomes[rest[k]] = got[k];
-
-  for (size_t i = 0; i < plan.size(); ++i) {
-    const Row& row = rows[plan[i].row];
-    const LauncherRun& run = plan[i].run;
-    SCOPED_TRACE(row.name + (run.label.empty() ? "" : " / " + run.label));
-    if (!run.setup_failure.empty()) {
-      ADD_FAILURE() << "set-up failed: " << run.setup_failure;
-      continue;
-    }
-    check_run(row, run, outcomes[i]);
-  }
+  for (size_t k = 0; k < rest.size(); ++k) plan[rest[k]].outcome = got[k];
+  return plan;
 }
+
+// One test per row. The runs of all the suite's rows that are to run start
+// together on its first test, as one row after another would take many
+// times as long; each test then checks its own row's runs. The runs (and
+// what they hold) are kept until the suite ends.
+class HostileRows : public testing::TestWithParam<RowIndex> {
+ public:
+  static void TearDownTestSuite() { launched_.reset(); }
+
+ protected:
+  void check_row(const Context& context) {
+    if (!launched_) launched_ = std::make_unique<std::vector<Planned>>(launch_rows(context, rows_to_run()));
+    const Row& row = rows()[GetParam().index];
+    size_t checked = 0;
+    for (const Planned& planned : *launched_) {
+      if (planned.row != GetParam().index) continue;
+      ++checked;
+      const LauncherRun& run = planned.run;
+      SCOPED_TRACE(row.name + (run.label.empty() ? "" : " / " + run.label));
+      if (!run.setup_failure.empty()) {
+        ADD_FAILURE() << "set-up failed: " << run.setup_failure;
+        continue;
+      }
+      check_run(row, run, planned.outcome);
+    }
+    EXPECT_GT(checked, 0u) << "no run of this row was launched";
+  }
+
+ private:
+  static inline std::unique_ptr<std::vector<Planned>> launched_;
+};
+
+class HostileE2e : public HostileRows {};
+class HostileE2eOnShare : public HostileRows {};
 
 // Where the test bundle's script could not map a drive or a share (no free
 // drive letter; a share takes administrator rights), Windows runs skip.
@@ -973,20 +1074,24 @@ const char kNoMounts[] =
     "LAUNCHERS_E2E_DRIVE or LAUNCHERS_E2E_SHARE is not set: run this program through "
     "hostile_mounts.sh, or from the test bundle's run-tests.cmd";
 
-TEST(HostileE2e, EveryRowEndsAsItsTableSays) {
+TEST_P(HostileE2e, EndsAsItsRowSays) {
   Context context = context_from_environment();
   if (context.drive.empty() && !running_under_wine()) GTEST_SKIP() << "no spare drive: " << kNoMounts;
   ASSERT_FALSE(context.drive.empty()) << kNoMounts;
-  run_rows(context, false);
+  check_row(context);
 }
 
-TEST(HostileE2e, RowsOnAUncShareEndAsTheTableSays) {
+INSTANTIATE_TEST_SUITE_P(Table, HostileE2e, testing::ValuesIn(rows_on_share(false)), row_test_name);
+
+TEST_P(HostileE2eOnShare, EndsAsItsRowSays) {
   Context context = context_from_environment();
   if ((context.drive.empty() || context.share.empty()) && !running_under_wine()) {
     GTEST_SKIP() << "no spare drive or no UNC share: " << kNoMounts;
   }
   ASSERT_FALSE(context.drive.empty() || context.share.empty()) << kNoMounts;
-  run_rows(context, true);
+  check_row(context);
 }
+
+INSTANTIATE_TEST_SUITE_P(Table, HostileE2eOnShare, testing::ValuesIn(rows_on_share(true)), row_test_name);
 
 }  // namespace
