@@ -16,21 +16,6 @@ std::u16string file_api_path(const std::u16string& path) {
   return u"\\\\?\\" + path;
 }
 
-std::u16string decimal(uint32_t value) {
-  std::u16string digits;
-  do {
-    digits.insert(digits.begin(), char16_t(u'0' + value % 10));
-    value /= 10;
-  } while (value);
-  return digits;
-}
-
-std::u16string environment_text(const wchar_t* name) {
-  wchar_t value[32768];
-  DWORD n = GetEnvironmentVariableW(name, value, 32768);
-  return n > 0 && n < 32768 ? u16(value) : u"";
-}
-
 // Every finished report in `folder` (the tool writes <pid>.txt through a
 // temporary name, so a .txt file is always whole).
 bool collect_reports(const std::u16string& folder, std::vector<ProbeReport>* reports, std::string* failure) {
@@ -255,8 +240,18 @@ std::vector<std::u16string> platform_split(const std::u16string& command_line) {
 }
 
 std::u16string failure_text(uint32_t code, const std::u16string& line, bool test_mode) {
-  std::u16string text = u"ERROR: " + decimal(code) + u"  Unable to run command \"" + line + u"\".\n";
+  std::u16string text = u"ERROR: " + u16(std::to_string(code)) + u"  Unable to run command \"" + line + u"\".\n";
   return test_mode ? u"(error_running_command) " + text : text;
+}
+
+int64_t code_in_failure_text(const std::u16string& text) {
+  const std::u16string head = u"ERROR: ";
+  if (text.compare(0, head.size(), head) != 0) return -1;
+  int64_t code = 0;
+  size_t i = head.size();
+  for (; i < text.size() && i < head.size() + 10 && text[i] >= u'0' && text[i] <= u'9'; ++i)
+    code = code * 10 + (text[i] - u'0');
+  return i > head.size() ? code : -1;
 }
 
 std::u16string failure_title(Launcher launcher, bool test_mode) {

@@ -143,6 +143,8 @@ std::vector<std::u16string> expected_vector(const Install& install, const std::v
 // The text of the failure box for error `code` and command line `line`,
 // with the keys in front when test mode is on.
 std::u16string failure_text(uint32_t code, const std::u16string& line, bool test_mode);
+// The error code that a failure text names ("ERROR: <code>  ..."), or -1.
+int64_t code_in_failure_text(const std::u16string& text);
 std::u16string failure_title(Launcher launcher, bool test_mode);
 
 // Splits with the platform's CommandLineToArgvW (to check our own lines).

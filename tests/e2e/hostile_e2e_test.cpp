@@ -25,14 +25,6 @@
 
 namespace {
 
-std::u16string environment_value(const wchar_t* name) {
-  wchar_t value[512];
-  DWORD n = GetEnvironmentVariableW(name, value, 512);
-  return n > 0 && n < 512 ? u16(value) : u"";
-}
-
-std::u16string decimal16(uint64_t value) { return u16(std::to_string(value)); }
-
 // The outcome for failure messages, with very long lines cut in the middle.
 std::string brief(const LaunchOutcome& outcome) {
   std::string text = outcome.describe();
@@ -596,8 +588,8 @@ void many_variables(const Context&, Runs* runs) {
   LauncherRun run = basic_run(Launcher::kOrvane);
   auto names = std::make_shared<std::vector<std::u16string>>();
   for (uint64_t i = 0; i < 5000; ++i) {
-    names->push_back(u"HOSTILE_V" + decimal16(i));
-    run.options.set.push_back(names->back() + u"=" + decimal16(i * 7919u));
+    names->push_back(u"HOSTILE_V" + u16(std::to_string(i)));
+    run.options.set.push_back(names->back() + u"=" + u16(std::to_string(i * 7919u)));
   }
   run.check = [names](const LaunchOutcome& outcome) {
     if (outcome.reports.size() != 1) return;
@@ -663,13 +655,13 @@ void crowd(const Context&, Runs* runs) {
     LauncherRun run;
     run.install = i % 2 ? kelmis : orvane;
     if (!run.install->ok()) run.setup_failure = "cannot install the launcher";
-    run.args = {u"run " + decimal16(i)};
+    run.args = {u"run " + u16(std::to_string(i))};
     for (uint32_t count = random.below(4); count > 0; --count) {
       std::u16string arg;
       for (uint32_t n = random.below(8); n > 0; --n) arg += units[random.below(8)];
       run.args.push_back(arg);
     }
-    run.args.push_back(decimal16(i));
+    run.args.push_back(u16(std::to_string(i)));
     run.options.args = run.args;
     run.options.timeout_ms = 120000;
     run.label = "run " + std::to_string(i);
@@ -867,17 +859,6 @@ void expect_box_run(const LauncherRun& run, uint32_t code, const LaunchOutcome& 
   }
 }
 
-// The error code a failure box names ("ERROR: <code>  ..."), or -1.
-int64_t code_in(const std::u16string& text) {
-  const std::u16string head = u"ERROR: ";
-  if (text.compare(0, head.size(), head) != 0) return -1;
-  int64_t code = 0;
-  size_t i = head.size();
-  for (; i < text.size() && i < head.size() + 10 && text[i] >= u'0' && text[i] <= u'9'; ++i)
-    code = code * 10 + (text[i] - u'0');
-  return i > head.size() ? code : -1;
-}
-
 void check_run(const Row& row, const LauncherRun& run, const LaunchOutcome& outcome) {
   // Never: an unobserved run (a hang ends it), a crash of the launcher, or
   // a start of anything but the tool beside it.
@@ -901,7 +882,7 @@ void check_run(const Row& row, const LauncherRun& run, const LaunchOutcome& outc
       break;
     case Outcome::kDeliveredOrSystemRefusal:
       if (outcome.box.found) {
-        int64_t code = code_in(outcome.box.text);
+        int64_t code = code_in_failure_text(outcome.box.text);
         EXPECT_GT(code, 0) << brief(outcome);
         EXPECT_NE(code, int64_t(expected.code)) << brief(outcome);
         if (code > 0) expect_box_run(run, uint32_t(code), outcome);
@@ -910,7 +891,7 @@ void check_run(const Row& row, const LauncherRun& run, const LaunchOutcome& outc
       }
       break;
     case Outcome::kSystemRefusal: {
-      int64_t code = code_in(outcome.box.text);
+      int64_t code = code_in_failure_text(outcome.box.text);
       EXPECT_GT(code, 0) << brief(outcome);
       expect_box_run(run, code > 0 ? uint32_t(code) : 0, outcome);
       break;
@@ -920,41 +901,33 @@ void check_run(const Row& row, const LauncherRun& run, const LaunchOutcome& outc
 }
 
 Context context_from_environment() {
-  return {environment_value(L"LAUNCHERS_E2E_DRIVE"), environment_value(L"LAUNCHERS_E2E_SHARE")};
+  return {environment_text(L"LAUNCHERS_E2E_DRIVE"), environment_text(L"LAUNCHERS_E2E_SHARE")};
 }
 
 // --- the rows as tests -----------------------------------------------------------------
 
-// A row's test name: its words in CamelCase, of letters and digits only (an
-// apostrophe joins, anything else parts words), with "_" between two numbers.
-std::string camel_case(const std::string& text) {
-  std::string name;
-  bool word_starts = true;
-  for (char c : text) {
-    if (std::isalnum(static_cast<unsigned char>(c))) {
-      if (word_starts && std::isdigit(static_cast<unsigned char>(c)) && !name.empty() &&
-          std::isdigit(static_cast<unsigned char>(name.back()))) {
-        name += '_';
-      }
-      name += word_starts ? char(std::toupper(static_cast<unsigned char>(c))) : c;
-      word_starts = false;
-    } else if (c != '\'') {
-      word_starts = true;
-    }
-  }
-  return name;
-}
-
-// The table with its test names; rows whose names make the same test name
-// are numbered in table order.
+// The table with its test names: each row's words capitalised, of letters
+// and digits only (an apostrophe joins, anything else parts words; "_" between
+// two numbers), numbered when an earlier row has the same name.
 const std::vector<Row>& rows() {
   static const std::vector<Row> named = [] {
     std::vector<Row> made = table();
     std::map<std::string, int> seen;
     for (Row& row : made) {
-      row.test_name = camel_case(row.name);
-      int times = ++seen[row.test_name];
-      if (times > 1) row.test_name += "_" + std::to_string(times);
+      std::string& name = row.test_name;
+      bool word_starts = true;
+      for (unsigned char c : row.name) {
+        if (!std::isalnum(c)) {
+          if (c != '\'') word_starts = true;
+          continue;
+        }
+        if (word_starts && std::isdigit(c) && !name.empty() && std::isdigit(static_cast<unsigned char>(name.back()))) {
+          name += '_';
+        }
+        name += word_starts ? char(std::toupper(c)) : char(c);
+        word_starts = false;
+      }
+      if (int times = ++seen[name]; times > 1) name += "_" + std::to_string(times);
     }
     return made;
   }();
@@ -967,21 +940,16 @@ class TableIsNotEmptied : public testing::Environment {
 };
 testing::Environment* const kTableIsNotEmptied = testing::AddGlobalTestEnvironment(new TableIsNotEmptied);
 
-// A test's parameter: a row of the table, printed as the row's name.
-struct RowIndex {
-  size_t index;
-};
-void PrintTo(const RowIndex& row, std::ostream* os) { *os << rows()[row.index].name; }
-
-std::vector<RowIndex> rows_on_share(bool on_share) {
-  std::vector<RowIndex> chosen;
+// The indices of the rows that need the share, or of the others.
+std::vector<size_t> rows_on_share(bool on_share) {
+  std::vector<size_t> chosen;
   for (size_t r = 0; r < rows().size(); ++r) {
-    if (rows()[r].on_share == on_share) chosen.push_back({r});
+    if (rows()[r].on_share == on_share) chosen.push_back(r);
   }
   return chosen;
 }
 
-std::string row_test_name(const testing::TestParamInfo<RowIndex>& info) { return rows()[info.param.index].test_name; }
+std::string row_test_name(const testing::TestParamInfo<size_t>& info) { return rows()[info.param].test_name; }
 
 // The rows of the running suite that are to run (all, or those a filter
 // picked), found by their test names.
@@ -1038,17 +1006,17 @@ std::vector<Planned> launch_rows(const Context& context, const std::vector<size_
 // together on its first test, as one row after another would take many
 // times as long; each test then checks its own row's runs. The runs (and
 // what they hold) are kept until the suite ends.
-class HostileRows : public testing::TestWithParam<RowIndex> {
+class HostileRows : public testing::TestWithParam<size_t> {
  public:
   static void TearDownTestSuite() { launched_.reset(); }
 
  protected:
   void check_row(const Context& context) {
     if (!launched_) launched_ = std::make_unique<std::vector<Planned>>(launch_rows(context, rows_to_run()));
-    const Row& row = rows()[GetParam().index];
+    const Row& row = rows()[GetParam()];
     size_t checked = 0;
     for (const Planned& planned : *launched_) {
-      if (planned.row != GetParam().index) continue;
+      if (planned.row != GetParam()) continue;
       ++checked;
       const LauncherRun& run = planned.run;
       SCOPED_TRACE(row.name + (run.label.empty() ? "" : " / " + run.label));

@@ -209,9 +209,7 @@ TEST(E2eDecoy, ToolsInTheCurrentDirectoryOrOnPathAreNeverStarted) {
   ASSERT_TRUE(current.ok() && on_path.ok());
   ASSERT_TRUE(place_tool(current.file(u"tavrin.exe")));
   ASSERT_TRUE(place_tool(on_path.file(u"tavrin.exe")));
-  wchar_t path[32768];
-  DWORD n = GetEnvironmentVariableW(L"PATH", path, 32768);
-  std::u16string old_path = n > 0 && n < 32768 ? u16(path) : u"";
+  std::u16string old_path = environment_text(L"PATH");
   for (bool tool_present : {true, false}) {
     SCOPED_TRACE(tool_present ? "real tool present" : "real tool missing");
     Install install(Launcher::kOrvane, u"", tool_present);

@@ -19,21 +19,7 @@ namespace {
 
 const uint32_t kFileNameTooLong = 206;  // ERROR_FILENAME_EXCED_RANGE
 
-std::u16string spare_drive() {
-  wchar_t drive[16];
-  DWORD n = GetEnvironmentVariableW(L"LAUNCHERS_E2E_DRIVE", drive, 16);
-  return n > 0 && n < 16 ? u16(drive) : u"";
-}
-
-// The error code in a failure text ("ERROR: <code>  ..."), or -1.
-long long code_in(const std::u16string& text) {
-  const std::u16string head = u"ERROR: ";
-  if (text.compare(0, head.size(), head) != 0) return -1;
-  long long code = 0;
-  size_t i = head.size();
-  for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) code = code * 10 + (text[i] - u'0');
-  return i > head.size() ? code : -1;
-}
+std::u16string spare_drive() { return environment_text(L"LAUNCHERS_E2E_DRIVE"); }
 
 class E2eLongPath : public ::testing::Test {
  protected:
@@ -89,7 +75,7 @@ TEST_F(E2eLongPath, PathOf299CharactersIsStillReadWhole) {
     return;
   }
   ASSERT_TRUE(outcome.box.found) << outcome.describe();
-  long long code = code_in(outcome.box.text);
+  int64_t code = code_in_failure_text(outcome.box.text);
   if (wine) EXPECT_NE(code, kFileNameTooLong) << outcome.describe();
   EXPECT_EQ(code, static_cast<long long>(outcome.exit_code)) << outcome.describe();
   std::u16string line = quoted_command_line({tool, u"convert", u"-g"});

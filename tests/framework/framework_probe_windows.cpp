@@ -7,42 +7,19 @@
 #include "framework/signal_hub.h"
 #include "support/windows_process.h"
 
-namespace {
-
-struct WindowSearch {
-  DWORD pid;
-  const std::u16string* class_name;
-  HWND found;
-};
-
-BOOL CALLBACK match_window(HWND window, LPARAM param) {
-  WindowSearch* search = reinterpret_cast<WindowSearch*>(param);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(window, &pid);
-  if (pid != search->pid) return TRUE;
-  wchar_t name[256];
-  int n = GetClassNameW(window, name, 256);
-  if (n <= 0 || u16(name) != *search->class_name) return TRUE;
-  search->found = window;
-  return FALSE;
-}
-
-}  // namespace
-
 std::u16string framework_host_program() {
   return test_program(u"../../tools/framework_host/framework_host.exe", L"LAUNCHERS_FRAMEWORK_HOST");
 }
 
 HWND find_process_window(DWORD pid, const std::u16string& class_name, DWORD timeout_ms, HANDLE process) {
-  WindowSearch search = {pid, &class_name, nullptr};
+  HWND found = nullptr;
   wait_until(
       [&] {
-        search.found = nullptr;
-        EnumWindows(match_window, reinterpret_cast<LPARAM>(&search));
-        return search.found != nullptr || (process && WaitForSingleObject(process, 0) == WAIT_OBJECT_0);
+        found = top_level_window(pid, class_name);
+        return found != nullptr || (process && WaitForSingleObject(process, 0) == WAIT_OBJECT_0);
       },
       timeout_ms);
-  return search.found;
+  return found;
 }
 
 bool read_window_facts(HWND window, WindowFacts* facts) {
@@ -111,7 +88,9 @@ TestService::~TestService() {
 
 DWORD TestService::start() {
   if (!service_) return ERROR_INVALID_HANDLE;
-  return StartServiceW(service_, 0, nullptr) ? 0 : GetLastError();
+  // The service's process is started like any other, and Wine fails such a
+  // start now and then (see retry_transient).
+  return retry_wine_start([&]() -> DWORD { return StartServiceW(service_, 0, nullptr) ? 0 : GetLastError(); });
 }
 
 bool TestService::query(SERVICE_STATUS_PROCESS* status) {

@@ -30,25 +30,6 @@ class WideArray {
   std::vector<const char16_t*> pointers_;
 };
 
-// Sets (or with `remove`, deletes) a variable of this process until the end
-// of the scope.
-class ScopedVariable {
- public:
-  ScopedVariable(const std::u16string& name, const std::u16string& value, bool remove = false) : name_(name) {
-    wchar_t old[32768];
-    DWORD n = GetEnvironmentVariableW(wide(name), old, 32768);
-    had_ = n > 0 && n < 32768;
-    if (had_) old_ = from_wchar(old);
-    SetEnvironmentVariableW(wide(name), remove ? nullptr : wide(value));
-  }
-  ~ScopedVariable() { SetEnvironmentVariableW(wide(name_), had_ ? wide(old_) : nullptr); }
-
- private:
-  std::u16string name_;
-  std::u16string old_;
-  bool had_ = false;
-};
-
 // Replaces one of this process's standard handles until the end of the scope.
 class ScopedStdHandle {
  public:

@@ -33,22 +33,15 @@ std::u16string system_user_name() {
 // Sets WINEUSERNAME for the life of the object.
 class ChosenUserName {
  public:
-  explicit ChosenUserName(const std::u16string& name) {
-    wchar_t old[1000];
-    DWORD n = GetEnvironmentVariableW(L"WINEUSERNAME", old, 1000);
-    had_old_ = n > 0 && n < 1000;
-    if (had_old_) old_ = u16(old);
-    SetEnvironmentVariableW(L"WINEUSERNAME", wide(name));
+  explicit ChosenUserName(const std::u16string& name) : variable_(u"WINEUSERNAME", name) {
     took_effect_ = system_user_name() == name;
     if (running_under_wine()) EXPECT_TRUE(took_effect_) << system_name() << " ignored WINEUSERNAME";
   }
-  ~ChosenUserName() { SetEnvironmentVariableW(L"WINEUSERNAME", had_old_ ? wide(old_) : nullptr); }
   bool took_effect() const { return took_effect_; }
 
  private:
-  bool had_old_ = false;
+  ScopedVariable variable_;
   bool took_effect_ = false;
-  std::u16string old_;
 };
 
 // Checks QueryUserName against `expected` for every size up to beyond its

@@ -8,23 +8,6 @@
 
 namespace {
 
-struct Search {
-  DWORD process_id;
-  HWND found;
-};
-
-BOOL CALLBACK match_box(HWND window, LPARAM context) {
-  Search* search = reinterpret_cast<Search*>(context);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (owner != search->process_id) return TRUE;
-  wchar_t class_name[16] = {};
-  GetClassNameW(window, class_name, 16);
-  if (lstrcmpW(class_name, L"#32770") != 0) return TRUE;
-  search->found = window;
-  return FALSE;
-}
-
 std::u16string window_text(HWND window) {
   int length = GetWindowTextLengthW(window);
   std::u16string text(size_t(length) + 1, u'\0');
@@ -46,13 +29,12 @@ MessageBoxSeen read_message_box(uint32_t process_id, uint32_t timeout_ms, bool d
   MessageBoxSeen seen;
   DWORD start = GetTickCount();
   for (;;) {
-    Search search = {process_id, nullptr};
-    EnumWindows(match_box, reinterpret_cast<LPARAM>(&search));
-    if (search.found && IsWindowVisible(search.found)) {
+    HWND box = top_level_window(process_id, u"#32770");
+    if (box && IsWindowVisible(box)) {
       seen.found = true;
-      seen.title = window_text(search.found);
-      seen.text = item_text(search.found, 0xFFFF);
-      if (dismiss) PostMessageW(search.found, WM_COMMAND, IDOK, 0);
+      seen.title = window_text(box);
+      seen.text = item_text(box, 0xFFFF);
+      if (dismiss) PostMessageW(box, WM_COMMAND, IDOK, 0);
       return seen;
     }
     if (GetTickCount() - start >= timeout_ms) return seen;

@@ -23,6 +23,35 @@ inline const wchar_t* wide(const std::u16string& text) { return to_wchar(text.c_
 // Null gives the empty text.
 inline std::u16string u16(const wchar_t* text) { return text ? std::u16string(from_wchar(text)) : std::u16string(); }
 
+// --- this process's variables ---------------------------------------------------
+
+// A variable's value; empty when it is unset.
+std::u16string environment_text(const wchar_t* name);
+
+// Sets (or with `remove`, deletes) a variable of this process until the end
+// of the scope.
+class ScopedVariable {
+ public:
+  ScopedVariable(const std::u16string& name, const std::u16string& value, bool remove = false) : name_(name) {
+    wchar_t old[32768];
+    DWORD n = GetEnvironmentVariableW(wide(name), old, 32768);
+    had_ = n > 0 && n < 32768;
+    if (had_) old_ = from_wchar(old);
+    SetEnvironmentVariableW(wide(name), remove ? nullptr : wide(value));
+  }
+  ~ScopedVariable() { SetEnvironmentVariableW(wide(name_), had_ ? wide(old_) : nullptr); }
+
+ private:
+  std::u16string name_;
+  std::u16string old_;
+  bool had_ = false;
+};
+
+// --- windows ---------------------------------------------------------------------
+
+// The first top-level window of process `pid` whose class is `class_name`, or null.
+HWND top_level_window(DWORD pid, const std::u16string& class_name);
+
 // --- transient failures of Wine -------------------------------------------------
 
 // Under load Wine now and then fails a process start with

@@ -221,6 +221,37 @@ std::u16string environment_name(const std::u16string& entry) {
   return eq == std::u16string::npos ? entry : entry.substr(0, eq);
 }
 
+namespace {
+struct WindowSearch {
+  DWORD pid;
+  const std::u16string* class_name;
+  HWND found;
+};
+
+BOOL CALLBACK match_window(HWND window, LPARAM param) {
+  WindowSearch* search = reinterpret_cast<WindowSearch*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid != search->pid) return TRUE;
+  wchar_t name[256];
+  if (GetClassNameW(window, name, 256) <= 0 || u16(name) != *search->class_name) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+}  // namespace
+
+HWND top_level_window(DWORD pid, const std::u16string& class_name) {
+  WindowSearch search = {pid, &class_name, nullptr};
+  EnumWindows(match_window, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::u16string environment_text(const wchar_t* name) {
+  wchar_t value[32768];
+  DWORD n = GetEnvironmentVariableW(name, value, 32768);
+  return n > 0 && n < 32768 ? u16(value) : u"";
+}
+
 std::u16string environment_block(const std::vector<std::u16string>& entries) {
   std::u16string block;
   for (const std::u16string& entry : entries) block += entry + u'\0';
