@@ -746,20 +746,6 @@ std::u16string dispatcher_refused_build(Launcher launcher) {
       u16(launcher == Launcher::kOrvane ? E2E_ORVANE_DISPATCHER_REFUSED : E2E_KELMIS_DISPATCHER_REFUSED));
 }
 
-// Sets one of this process's variables until the end of the scope.
-class ScopedVariable {
- public:
-  ScopedVariable(const wchar_t* name, const std::u16string& value) : name_(name) {
-    SetEnvironmentVariableW(name, wide(value));
-  }
-  ~ScopedVariable() { SetEnvironmentVariableW(name_, nullptr); }
-  ScopedVariable(const ScopedVariable&) = delete;
-  ScopedVariable& operator=(const ScopedVariable&) = delete;
-
- private:
-  const wchar_t* name_;
-};
-
 // Under Wine, the service probe of a process that was not started as a
 // service stays blocked for about ten seconds while some service process
 // runs. A launcher service of the test's own runs throughout, so the probe of
@@ -795,7 +781,7 @@ TEST(E2eFrameworkShutdown, ExitsPromptlyAfterTheToolWhileTheProbeIsBlocked) {
       std::unique_ptr<ScopedVariable> build;
       if (windows_path_build) {
         build = std::make_unique<ScopedVariable>(
-            launcher == Launcher::kOrvane ? L"LAUNCHERS_E2E_ORVANE" : L"LAUNCHERS_E2E_KELMIS",
+            launcher == Launcher::kOrvane ? u"LAUNCHERS_E2E_ORVANE" : u"LAUNCHERS_E2E_KELMIS",
             dispatcher_refused_build(launcher));
       }
       WaitingRun run(launcher, {u"LAUNCHER_CALL_TRACE=" + trace});

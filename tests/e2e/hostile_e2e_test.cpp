@@ -740,8 +740,10 @@ std::vector<Row> table() {
       {"standard output a file open for reading only", kDelivered, output_read_only},
       // Install folders and drives.
       {"install folder with spaces, non-ASCII and emoji", kDelivered, odd_folder},
-      {R"(launcher started through a \\?\ path)", kDelivered, [](C, Runs* r) { started_through(uR"(\\?\)", r); }},
-      {R"(launcher started through a \\.\ path)", kDelivered, [](C, Runs* r) { started_through(uR"(\\.\)", r); }},
+      {R"(launcher started through a \\?\ path (no parsing))", kDelivered,
+       [](C, Runs* r) { started_through(uR"(\\?\)", r); }},
+      {R"(launcher started through a \\.\ path (device namespace))", kDelivered,
+       [](C, Runs* r) { started_through(uR"(\\.\)", r); }},
       // Wine names a program started from a share without the leading
       // "\\" (see on_share); Windows names it in full.
       {"launcher on a UNC share, decoys on the current drive", wine ? delivered_or_box(kFileNameTooLong) : kDelivered,

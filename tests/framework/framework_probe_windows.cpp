@@ -37,10 +37,16 @@ bool read_window_facts(HWND window, WindowFacts* facts) {
 
 PendingSend::PendingSend(HWND window, UINT msg, WPARAM wparam, LPARAM lparam)
     : done_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-  sender_ = std::thread([this, window, msg, wparam, lparam] {
+  // The message goes out before the constructor returns whatever the load,
+  // so that it comes before anything the test sends next.
+  std::atomic<bool> sending{false};
+  sender_ = std::thread([this, &sending, window, msg, wparam, lparam] {
+    sending.store(true);
     result_.store(SendMessageW(window, msg, wparam, lparam));
     SetEvent(done_);
   });
+  while (!sending.load()) Sleep(1);
+  Sleep(20);
 }
 
 PendingSend::~PendingSend() {

@@ -517,13 +517,13 @@ TEST(ProcessLaunch, ComputerNameMatchesTheSystem) {
 // The helpers the end-to-end tests rely on: a command line the system splits
 // back into the same vector.
 TEST(ProcessLaunch, TestCommandLinesSplitBack) {
-  const char16_t pieces[] = {u'a', u' ', u'\t', u'\\', u'"', u'b'};
+  const char16_t pieces[] = {u'a', u' ', u'\t', u'\\', u'"', u'b', u'\n', u'\v'};
   for (uint64_t seed = 1; seed <= 500; ++seed) {
     TestRandom random(seed);
     std::vector<std::u16string> argv = {uR"(C:\p q\prog.exe)"};
     for (size_t n = random.below(5); n > 0; --n) {
       std::u16string a;
-      for (size_t k = random.below(7); k > 0; --k) a += pieces[random.below(6)];
+      for (size_t k = random.below(7); k > 0; --k) a += pieces[random.below(8)];
       argv.push_back(a);
     }
     std::u16string line = quoted_command_line(argv);

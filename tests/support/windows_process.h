@@ -29,17 +29,20 @@ inline std::u16string u16(const wchar_t* text) { return text ? std::u16string(fr
 std::u16string environment_text(const wchar_t* name);
 
 // Sets (or with `remove`, deletes) a variable of this process until the end
-// of the scope.
+// of the scope, then restores it as it was (unset, empty or its value).
 class ScopedVariable {
  public:
   ScopedVariable(const std::u16string& name, const std::u16string& value, bool remove = false) : name_(name) {
     wchar_t old[32768];
+    SetLastError(0);
     DWORD n = GetEnvironmentVariableW(wide(name), old, 32768);
-    had_ = n > 0 && n < 32768;
-    if (had_) old_ = from_wchar(old);
+    had_ = n < 32768 && (n > 0 || GetLastError() != ERROR_ENVVAR_NOT_FOUND);
+    if (had_) old_ = std::u16string(from_wchar(old), n);
     SetEnvironmentVariableW(wide(name), remove ? nullptr : wide(value));
   }
   ~ScopedVariable() { SetEnvironmentVariableW(wide(name_), had_ ? wide(old_) : nullptr); }
+  ScopedVariable(const ScopedVariable&) = delete;
+  ScopedVariable& operator=(const ScopedVariable&) = delete;
 
  private:
   std::u16string name_;
