@@ -68,9 +68,11 @@ run() {  # FOLDER OUTPUT [VAR=VALUE...]
 
 # Wine's cmd.exe now and then fails to start one of the programs the script
 # calls (it then says "Can't recognize 'find ...'" for a program that is
-# there), and a Wine program can lose its server ("wine client error"): such
-# a run says nothing about the bundle and is repeated, twice at most. The
-# lines of the last run go to LINES, without carriage returns.
+# there), a Wine program can lose its server ("wine client error"), and
+# qemu-user itself now and then crashes under a 32-bit program ("qemu:
+# uncaught target signal"): such a run says nothing about the bundle and is
+# repeated, twice at most. The lines of the last run go to LINES, without
+# carriage returns.
 run_repeated() {  # FOLDER LINES [VAR=VALUE...]
   local folder=$1 lines=$2 attempt
   shift 2
@@ -79,8 +81,9 @@ run_repeated() {  # FOLDER LINES [VAR=VALUE...]
     run "$folder" "$work/raw.txt" "$@"
     status=$?
     tr -d '\r' <"$work/raw.txt" >"$lines"
-    [ "$status" -ne 0 ] && grep -q -e "^Can't recognize '" -e '^wine client error' "$lines" && [ $attempt -lt 3 ] || return 0
-    echo "run $attempt: Wine failed to start a program or lost its server; repeated"
+    [ "$status" -ne 0 ] && grep -q -e "^Can't recognize '" -e '^wine client error' -e '^qemu: uncaught target signal' \
+      "$lines" && [ $attempt -lt 3 ] || return 0
+    echo "run $attempt: Wine failed to start a program or lost its server, or qemu-user crashed; repeated"
   done
 }
 
