@@ -57,7 +57,7 @@ PendingSend::~PendingSend() {
 bool PendingSend::answered(DWORD timeout_ms) { return WaitForSingleObject(done_, timeout_ms) == WAIT_OBJECT_0; }
 
 TestService::TestService(const std::u16string& name, const std::u16string& command_line) {
-  manager_ = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  manager_ = open_service_manager(SC_MANAGER_ALL_ACCESS);
   if (!manager_) {
     create_error_ = GetLastError();
     return;
@@ -66,10 +66,15 @@ TestService::TestService(const std::u16string& name, const std::u16string& comma
     DeleteService(stale);
     CloseServiceHandle(stale);
   }
-  service_ = CreateServiceW(manager_, wide(name), wide(name), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-                            SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, wide(command_line), nullptr, nullptr, nullptr,
-                            nullptr, nullptr);
-  if (!service_) create_error_ = GetLastError();
+  // Wine's service manager may still be too busy here (see open_service_manager).
+  for (int attempt = 1; attempt <= 20 && !service_; ++attempt) {
+    if (attempt > 1) Sleep(250);
+    service_ = CreateServiceW(manager_, wide(name), wide(name), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                              SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, wide(command_line), nullptr, nullptr, nullptr,
+                              nullptr, nullptr);
+    create_error_ = service_ ? 0 : GetLastError();
+    if (create_error_ != RPC_S_SERVER_TOO_BUSY) break;
+  }
 }
 
 TestService::~TestService() {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "support/windows_process.h"
+
 namespace {
 
 using WineVersion = const char*(CDECL*)();
@@ -31,7 +33,7 @@ std::string system_name() {
 }
 
 bool can_create_services(std::string* why) {
-  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE);
+  SC_HANDLE manager = open_service_manager(SC_MANAGER_CREATE_SERVICE);
   if (manager) {
     CloseServiceHandle(manager);
     return true;

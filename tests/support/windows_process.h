@@ -57,6 +57,11 @@ HWND top_level_window(DWORD pid, const std::u16string& class_name);
 
 // --- transient failures of Wine -------------------------------------------------
 
+// OpenSCManagerW, asked again for a few seconds while it fails with
+// RPC_S_SERVER_TOO_BUSY (1723), as Wine's service manager now and then does
+// while it is still busy with the services of an earlier test.
+SC_HANDLE open_service_manager(DWORD access);
+
 // Under load Wine now and then fails a process start with
 // ERROR_INTERNAL_ERROR (1359): the new process died while it started up,
 // before any code of its own ran. That is neither the tested code's doing

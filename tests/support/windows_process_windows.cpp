@@ -246,6 +246,14 @@ HWND top_level_window(DWORD pid, const std::u16string& class_name) {
   return search.found;
 }
 
+SC_HANDLE open_service_manager(DWORD access) {
+  for (int attempt = 1;; ++attempt) {
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, access);
+    if (manager || GetLastError() != RPC_S_SERVER_TOO_BUSY || attempt == 20) return manager;
+    Sleep(250);
+  }
+}
+
 std::u16string environment_text(const wchar_t* name) {
   wchar_t value[32768];
   DWORD n = GetEnvironmentVariableW(name, value, 32768);
