@@ -1,8 +1,7 @@
 // The 32-bit deliverable, run for real: kelmis.exe of the 32-bit tree
 // beside the test tool, with arguments that need quoting and non-ASCII text,
-// and without the tool. Every 32-bit Wine start may take most of a minute
-// where it is emulated, so these are two launcher runs (and one tool run) in
-// total, both with DLLs planted beside the launcher (see PlantedDllsAreNever-
+// and without the tool: two launcher runs (and one tool run) in total,
+// both with DLLs planted beside the launcher (see PlantedDllsAreNever-
 // Loaded in launch_e2e_test.cpp: under Wine that part proves little).
 #include <gtest/gtest.h>
 
@@ -21,15 +20,6 @@ uint16_t pe_machine(const std::u16string& path) {
   return uint16_t(uint8_t(bytes[header + 4]) | uint8_t(bytes[header + 5]) << 8);
 }
 
-// Under Wine the launcher's service probe blocks for about 10 s while a
-// service runs, and a launcher that stops before then ends the probe's
-// thread by force. Where 32-bit programs go through qemu-user, a thread so
-// ended may die holding a lock of the C library that the launcher's other
-// threads then wait for for good (qemu ends it wherever it is): there the
-// probe is given the time to fail by itself, the tool running that long.
-// What the case checks does not change.
-constexpr DWORD kProbeEndsByItselfMs = 20000;
-
 TEST(E2eKelmis32, ArgumentsReachTheToolAndTheExitCodeIsOne) {
   Install install(Launcher::kKelmis);
   ASSERT_TRUE(install.ok());
@@ -41,8 +31,6 @@ TEST(E2eKelmis32, ArgumentsReachTheToolAndTheExitCodeIsOne) {
   LaunchOptions options;
   options.args = args;
   options.set = {u"PROBE_EXIT=3"};
-  if (runs_through_qemu_user()) options.set.push_back(u"PROBE_SLEEP=" + u16(std::to_string(kProbeEndsByItselfMs)));
-  options.timeout_ms = 600000;
   LaunchOutcome outcome = launch(install, options);
   const ProbeReport* report = expect_delivered(outcome, expected_vector(install, args));
   ASSERT_NE(report, nullptr);
@@ -51,16 +39,10 @@ TEST(E2eKelmis32, ArgumentsReachTheToolAndTheExitCodeIsOne) {
   EXPECT_EQ(escaped(planted_dlls_loaded(install.folder())), "{}");
 }
 
-// Where 32-bit programs go through qemu-user, a launcher that has shown its
-// box beside its window and probe threads does not survive its end there
-// (qemu crashes, or the launcher hangs): the case is kept apart and skipped
-// (see CMakeLists.txt).
 TEST(E2eKelmis32, WithoutTheToolTheBoxShowsTwo) {
-  SKIP_IF_CONCURRENT_THREADS_UNSUPPORTED();
   Install install(Launcher::kKelmis, u"", false);
   ASSERT_TRUE(install.ok() && plant_dlls(install.folder()));
   LaunchOptions options;
-  options.timeout_ms = 600000;
   LaunchOutcome outcome = launch(install, options);
   EXPECT_TRUE(outcome.box.found) << outcome.describe();
   EXPECT_EQ(escaped(outcome.box.text),

@@ -350,7 +350,6 @@ TEST_F(FrameworkSignalWindow, StartsAHiddenWindowOnItsOwnThreadAndStopsIt) {
 }
 
 TEST_F(FrameworkSignalWindow, CloseAndEndSessionAreAnsweredOnlyAfterTheStop) {
-  SKIP_IF_CONCURRENT_THREADS_UNSUPPORTED();
   struct Case {
     UINT msg;
     WPARAM wparam;
@@ -385,7 +384,6 @@ TEST_F(FrameworkSignalWindow, CloseAndEndSessionAreAnsweredOnlyAfterTheStop) {
 // A second close arrives while the first one waits: the handlers nest, and
 // the stop must still unwind both and end the thread.
 TEST_F(FrameworkSignalWindow, NestedClosesAllEndWithTheStop) {
-  SKIP_IF_CONCURRENT_THREADS_UNSUPPORTED();
   StartSignalWindow();
   HWND window = hub.signalWindow.load();
   ASSERT_NE(window, nullptr);
@@ -568,7 +566,6 @@ TEST_F(FrameworkSignalWindow, FailingMessageSourceEndsThePumpWithoutDispatching)
 }
 
 TEST_F(FrameworkSignalWindow, StopGivesUpOnAThreadItCannotReach) {
-  SKIP_IF_CONCURRENT_THREADS_UNSUPPORTED();
   // A gone window: the stop message cannot be posted.
   HWND gone;
   {
@@ -595,10 +592,7 @@ TEST_F(FrameworkSignalWindow, StopGivesUpOnAThreadItCannotReach) {
 // helpers of its own.
 class FrameworkShutdown : public ::testing::Test {
  protected:
-  void SetUp() override {
-    SKIP_IF_CONCURRENT_THREADS_UNSUPPORTED();
-    fresh_hub();
-  }
+  void SetUp() override { fresh_hub(); }
   void TearDown() override {
     hub.serviceMode = false;
     hub.serviceStatus = SERVICE_STATUS{};

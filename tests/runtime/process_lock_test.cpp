@@ -75,7 +75,6 @@ TEST(RuntimeProcessLock, RecursionAndOwnerWord) {
 }
 
 TEST(RuntimeProcessLock, ThreadsTakeTurns) {
-  SKIP_IF_CONCURRENT_THREADS_UNSUPPORTED();
   process_lock_startup();
   // A plain counter changed only under the lock: lost updates would show.
   long counter = 0;

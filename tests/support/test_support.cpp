@@ -136,24 +136,3 @@ std::string hex_bytes(const std::string& bytes) {
   }
   return out;
 }
-
-bool runs_through_qemu_user() {
-#if defined(_WIN32) && !defined(_WIN64)
-  // Wine shows the Unix root as drive Z:. A binfmt_misc handler comes
-  // before the kernel's own loader, so with this one enabled every i386
-  // program, Wine's 32-bit loader included, runs in qemu-user.
-  static const bool through_qemu = [] {
-    FILE* handler = fopen("Z:\\proc\\sys\\fs\\binfmt_misc\\qemu-i386", "r");
-    if (!handler) return false;
-    char state[16] = {};
-    bool enabled = fgets(state, sizeof state, handler) && strncmp(state, "enabled", 7) == 0;
-    fclose(handler);
-    return enabled;
-  }();
-  return through_qemu;
-#else
-  return false;
-#endif
-}
-
-const char* concurrent_threads_unsupported() { return runs_through_qemu_user() ? QEMU_THREADS_REASON : nullptr; }

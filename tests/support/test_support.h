@@ -28,24 +28,6 @@ std::u16string quoted_command_line(const std::vector<std::u16string>& argv);
 // Bytes as two-digit hex numbers, each followed by a blank.
 std::string hex_bytes(const std::string& bytes);
 
-// True in a 32-bit program under Wine whose i386 code goes through
-// qemu-user (where the kernel cannot run i386 programs, or qemu is
-// registered for them).
-bool runs_through_qemu_user();
-
-// Why cases that run several threads at once cannot run in this program
-// (qemu-user 7.2 crashes when several 32-bit threads run at once), or null.
-const char* concurrent_threads_unsupported();
-
-// In a GoogleTest test: ends it as skipped, with the reason, where such
-// cases cannot run (cmake/testing.cmake also keeps them apart there).
-#define SKIP_IF_CONCURRENT_THREADS_UNSUPPORTED()                       \
-  do {                                                                 \
-    if (const char* skip_reason_ = concurrent_threads_unsupported()) { \
-      GTEST_SKIP() << skip_reason_;                                    \
-    }                                                                  \
-  } while (0)
-
 // A deterministic random source for generated cases (seed printed by
 // failing tests through SCOPED_TRACE).
 struct TestRandom {

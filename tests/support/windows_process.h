@@ -263,7 +263,7 @@ HANDLE open_nul_device();
 // folder in the build tree ('/' or '\' between the parts).
 std::u16string test_program(const std::u16string& in_build_tree, const wchar_t* variable = nullptr);
 
-// probe.exe, the test tool: LAUNCHERS_PROBE, beside this program, or
+// probe.exe, the test tool: beside this program, or
 // tools\probe\probe.exe two folders above it (test programs live in
 // <tree>\tests\<subsystem>\).
 std::u16string probe_program();

@@ -525,7 +525,7 @@ std::u16string test_program(const std::u16string& in_build_tree, const wchar_t* 
   return full_path(join_path(this_program_directory(), relative));
 }
 
-std::u16string probe_program() { return test_program(u"../../tools/probe/probe.exe", L"LAUNCHERS_PROBE"); }
+std::u16string probe_program() { return test_program(u"../../tools/probe/probe.exe"); }
 
 bool load_probe_report(const std::u16string& path, ProbeReport* report, std::string* error) {
   std::string text;
