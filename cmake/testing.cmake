@@ -7,6 +7,12 @@
 #   add_windows_test(NAME SOURCES ... [LABELS ...] [WIN32])
 #                                       tests of the Windows layer: win64 only,
 #                                       or win64 and win32 with WIN32.
+#   cases_apart(TEST NAME FILTER)       the cases of TEST that FILTER selects
+#                                       run as test NAME instead (see below).
+#
+# Labels: native, wine (win64), wine32 (win32); e2e for the launchers run
+# for real; quick for what ./dev test quick runs of a Wine tree (every unit
+# test, and the end-to-end tests or cases that stand for a behaviour).
 #   test_program_path(TARGET DEFINITION PROGRAM)
 #                                       tells test program TARGET where
 #                                       program PROGRAM lies (see below).
@@ -44,7 +50,7 @@ function(add_core_test name)
   _launchers_test_target(${name} SOURCES ${T_SOURCES} LIBS ${T_LIBS})
   if(WIN32)
     add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
-    set_tests_properties(${name} PROPERTIES LABELS wine TIMEOUT ${LAUNCHERS_WINE_TIMEOUT})
+    set_tests_properties(${name} PROPERTIES LABELS "wine;quick" TIMEOUT ${LAUNCHERS_WINE_TIMEOUT})
   else()
     gtest_discover_tests(${name} PROPERTIES LABELS native DISCOVERY_TIMEOUT 60)
   endif()
@@ -65,6 +71,9 @@ function(add_windows_test name)
   else()
     set(labels wine ${T_LABELS})
   endif()
+  if(NOT "e2e" IN_LIST T_LABELS)
+    list(APPEND labels quick)
+  endif()
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
   set_tests_properties(${name} PROPERTIES LABELS "${labels}" TIMEOUT ${LAUNCHERS_WINE_TIMEOUT})
 endfunction()
@@ -80,7 +89,26 @@ function(finish_test_registration)
   endif()
   _launchers_test_target(core_tests32 SOURCES ${sources})
   add_test(NAME core_tests32 COMMAND core_tests32 --gtest_brief=1)
-  set_tests_properties(core_tests32 PROPERTIES LABELS wine32 TIMEOUT ${LAUNCHERS_WINE_TIMEOUT})
+  set_tests_properties(core_tests32 PROPERTIES LABELS "wine32;quick" TIMEOUT ${LAUNCHERS_WINE_TIMEOUT})
+endfunction()
+
+# The cases of TEST (a GoogleTest program registered by add_windows_test,
+# with no environment of its own) that FILTER selects leave it and run as the
+# test NAME, with TEST's labels and time limit; TEST runs the others. For
+# cases that run under other conditions than the rest (alone, or in the
+# quick tier): every case still runs once.
+function(cases_apart test name filter)
+  get_test_property(${test} LABELS labels)
+  add_test(NAME ${name} COMMAND ${test} --gtest_brief=1 --gtest_filter=${filter})
+  set_tests_properties(${name} PROPERTIES LABELS "${labels}" TIMEOUT ${LAUNCHERS_WINE_TIMEOUT})
+  get_test_property(${test} LAUNCHERS_CASES_APART apart)
+  if(NOT apart)
+    set(apart)
+  endif()
+  list(APPEND apart ${filter})
+  set_tests_properties(${test} PROPERTIES LAUNCHERS_CASES_APART "${apart}")
+  list(JOIN apart ":" joined)
+  set_tests_properties(${test} PROPERTIES ENVIRONMENT "GTEST_FILTER=-${joined}")
 endfunction()
 
 # DEFINITION, a compile definition of test program TARGET, names the file of
