@@ -46,7 +46,7 @@ python3 -m zipfile -e "$work"/out/orvane-tests-*.zip "$copy" || exit 1
 # told to run, and a Wine program can lose its server: a run that wrote no
 # report says nothing about the bundle and is repeated, twice at most.
 run() {  # ARGUMENTS...
-  local attempt
+  local attempt started=$SECONDS
   for attempt in 1 2 3; do
     rm -f "$copy/run-tests-report.txt"
     (cd "$copy" && env -u LAUNCHERS_E2E_DRIVE -u LAUNCHERS_E2E_SHARE /usr/lib/wine/wine64 cmd.exe /c run-tests.cmd "$@" \
@@ -55,6 +55,7 @@ run() {  # ARGUMENTS...
     if [ -f "$copy/run-tests-report.txt" ] || [ $attempt -eq 3 ]; then break; fi
     echo "run $attempt wrote no report ($(head -c 300 "$work/errors.txt")); repeated"
   done
+  took=$((SECONDS - started))
   tr -d '\r' <"$work/out.txt" >"$work/lines.txt"
   tr -d '\r' <"$copy/run-tests-report.txt" >"$work/report.txt" 2>/dev/null || : >"$work/report.txt"
 }
@@ -64,7 +65,7 @@ run() {  # ARGUMENTS...
 expect() {  # WHAT STATUS LAST [LINE...]
   local what=$1 expected_status=$2 last=$3 line
   shift 3
-  echo "$what: exit code $status, last line: $(tail -n 1 "$work/report.txt")"
+  echo "$what, $took s: exit code $status, last line: $(tail -n 1 "$work/report.txt")"
   [ "$status" -eq "$expected_status" ] || fail "$what: run-tests.cmd exited with $status, not $expected_status"
   [ "$(tail -n 1 "$work/report.txt")" = "$last" ] || fail "$what: the report does not end in \"$last\""
   grep -q -x -F "$last" "$work/lines.txt" || fail "$what: run-tests.cmd did not print \"$last\""
