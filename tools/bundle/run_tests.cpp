@@ -80,15 +80,18 @@ class JsonReader {
   }
   bool read_value(Json* value, int depth) {
     if (!more() || depth > 64) return false;
-    if (*at_ == '"') return value->is_string = true, read_string(&value->text);
+    if (*at_ == '"') {
+      value->is_string = true;
+      return read_string(&value->text);
+    }
     char close = *at_ == '{' ? '}' : *at_ == '[' ? ']' : 0;
     if (close) {
       ++at_;
       if (take(close)) return true;
       do {
-        if (close == '}' &&
-            (value->keys.emplace_back(), !more() || *at_ != '"' || !read_string(&value->keys.back()) || !take(':'))) {
-          return false;
+        if (close == '}') {
+          value->keys.emplace_back();
+          if (!more() || *at_ != '"' || !read_string(&value->keys.back()) || !take(':')) return false;
         }
         value->items.emplace_back();
         if (!read_value(&value->items.back(), depth + 1)) return false;
