@@ -3,11 +3,12 @@
 
 Every Windows test program of the two Windows build trees (64-bit in x64\\,
 32-bit in x86\\), the programs they run (the launchers, among them the two
-deliverables, the probe, the box reader, the framework host, ...) and
-run-tests.cmd at the root, which runs each test the way CTest runs it here.
-The tests come from CTest itself (ctest --show-only=json-v1), so the bundle
-runs exactly the tests that the build registers; a test registered in a way
-that run-tests.cmd cannot reproduce stops the bundle.
+deliverables, the probe, the box reader, the framework host, ...), and at the
+root run-tests.cmd, run-tests.exe (tools/bundle/run_tests.cpp, x86) and
+run-tests.json, the tests that run-tests.exe runs. The tests come from CTest
+itself (ctest --show-only=json-v1), so the bundle runs exactly the tests that
+the build registers, each as CTest runs it; a test registered in a way that
+run-tests.exe cannot reproduce stops the bundle.
 
 Reproducible like the release zip: fixed order and time stamps, and no
 program may carry a path of the build machine.
@@ -24,23 +25,30 @@ import sys
 import zipfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-ARCHES = (("x64", "win64"), ("x86", "win32"))
-# Programs of a tree that the bundle leaves out (the launch-cost benchmark).
-LEFT_OUT = ("tools/launch_bench/",)
+# The architecture folders: name, build tree, title in the report, and the
+# PE machine type of their programs (by which run-tests.exe tells whether
+# the machine runs them).
+ARCHES = (("x64", "win64", "64-bit programs", 0x8664), ("x86", "win32", "32-bit programs", 0x14C))
+# Programs of a tree that the bundle leaves out: the launch-cost benchmark,
+# the runner (at the bundle's root instead), and the planted cases of the
+# bundle's own check (tests/release).
+LEFT_OUT = ("tools/launch_bench/", "tools/bundle/", "tests/release/")
+RUNNER = ("x86", "tools/bundle/run-tests.exe")
 # What may stand in front of a test program in a CTest command here: Wine's
-# loader through tools/wine-run, and the scripts that map a drive and a
-# share in the Wine prefix (run-tests.cmd maps both itself).
-RUNNERS = {"wine-run", "bash", "with_spare_drive.sh", "hostile_mounts.sh"}
+# loader through tools/wine-run, and the scripts that give it a spare drive
+# and a UNC share in the Wine prefix (run-tests.exe gives them on Windows:
+# the test's needs).
+RUNNERS = {"wine-run": [], "bash": [], "with_spare_drive.sh": ["drive"], "hostile_mounts.sh": ["drive", "share"]}
 RUNNER_ARGUMENTS = {"64", "32", "--captured"}
-# Test properties and what run-tests.cmd does with them.
+# Test properties that run-tests.exe leaves to the build machine.
 # (SKIP_RETURN_CODE: only tools/wine-run skips a test by its exit code.)
-IGNORED = {"LABELS", "TIMEOUT", "WORKING_DIRECTORY", "RESOURCE_LOCK", "RUN_SERIAL", "PROCESSORS", "SKIP_RETURN_CODE"}
-HANDLED = {"ENVIRONMENT", "ENVIRONMENT_MODIFICATION", "PASS_REGULAR_EXPRESSION", "FAIL_REGULAR_EXPRESSION"}
+IGNORED = {"LABELS", "WORKING_DIRECTORY", "RESOURCE_LOCK", "RUN_SERIAL", "PROCESSORS", "SKIP_RETURN_CODE"}
+HANDLED = {"ENVIRONMENT", "ENVIRONMENT_MODIFICATION", "PASS_REGULAR_EXPRESSION", "FAIL_REGULAR_EXPRESSION", "TIMEOUT"}
+# CTest's own time limit when a test sets none.
+DEFAULT_TIMEOUT = 1500
 # Tests labelled so run on the build machine only (the checks of the bundle
 # and of the release themselves).
 HOST_LABEL = "release"
-# Text that run-tests.cmd puts on its lines unchanged.
-PLAIN = re.compile(r"^[A-Za-z0-9_ .,:;=+*\-/\\]*$")
 FIXED_TIME = (2026, 1, 1, 0, 0, 0)
 
 
@@ -54,12 +62,6 @@ def version():
     if not match:
         fail("no version in CMakeLists.txt")
     return match.group(1)
-
-
-def plain(text, what):
-    if not PLAIN.match(text):
-        fail("%s holds characters run-tests.cmd cannot pass on: %r" % (what, text))
-    return text
 
 
 def ctest_tests(tree):
@@ -79,74 +81,79 @@ def bundle_path(value, trees):
     path = os.path.normpath(unix_form(value))
     for arch, tree in trees.items():
         if path.startswith(tree + os.sep):
-            return "%HERE%" + arch + "\\" + os.path.basename(path)
+            return arch + "\\" + os.path.basename(path)
     return None
 
 
-def environment_entry(entry, trees, test):
-    name, _, value = entry.partition("=")
+def variable(name, value, trees, test):
+    """A variable of a test: a file of the bundle, or a value as it stands."""
     mapped = bundle_path(value, trees) if value else None
-    if mapped is None:
-        if "/" in value or re.match(r"^[A-Za-z]:\\", value):
-            fail("%s: %s names a path outside the build trees" % (test, name))
-        plain(value, "%s: the value of %s" % (test, name))
-        mapped = value
-    return plain(name, test + ": a variable name"), mapped
+    if mapped:
+        return {"name": name, "file": mapped}
+    if "/" in value or re.match(r"^[A-Za-z]:\\", value):
+        fail("%s: %s names a path outside the build trees" % (test, name))
+    return {"name": name, "value": value}
 
 
 def command_of(test, tree):
-    """The program (a path in the tree) and its arguments."""
+    """The program (a path in the tree), its arguments, and what it needs."""
     command = test.get("command") or []
     for i, part in enumerate(command):
         if part.endswith(".exe"):
+            needs = []
             for runner in command[:i]:
                 if os.path.basename(runner) not in RUNNERS and runner not in RUNNER_ARGUMENTS:
-                    fail("%s runs through %s, which run-tests.cmd cannot do" % (test["name"], runner))
+                    fail("%s runs through %s, which run-tests.exe cannot do" % (test["name"], runner))
+                needs += RUNNERS.get(os.path.basename(runner), [])
             program = os.path.normpath(part)
             if not program.startswith(tree + os.sep):
                 fail("%s runs %s, outside its build tree" % (test["name"], part))
-            return program, [plain(a, test["name"] + ": an argument") for a in command[i + 1:]]
+            return program, command[i + 1:], needs
     fail("%s runs no Windows program: give it the label %s if it runs on the build machine" % (test["name"], HOST_LABEL))
 
 
 def literal(pattern, test):
-    if re.search(r"[.\[\]()*+?^$|\\{}\"]", pattern):
-        fail("%s: %r is a pattern, run-tests.cmd looks for plain text" % (test, pattern))
-    return plain(pattern, test + ": a pass or fail text")
+    if re.search(r"[.\[\]()*+?^$|\\{}]", pattern):
+        fail("%s: %r is a pattern, run-tests.exe looks for plain text" % (test, pattern))
+    return pattern
 
 
 def test_entry(test, arch, tree, trees):
-    """The lines of run-tests.cmd that run one CTest test."""
-    name = plain(test["name"], "a test name")
+    """One test of run-tests.json, and its program."""
+    name = test["name"]
     properties = {p["name"]: p["value"] for p in test.get("properties", [])}
     unknown = set(properties) - IGNORED - HANDLED
     if unknown:
-        fail("%s has properties run-tests.cmd does not know: %s" % (name, ", ".join(sorted(unknown))))
-    program, args = command_of(test, tree)
-    lines = []
-    for entry in properties.get("ENVIRONMENT", []):
-        variable, value = environment_entry(entry, trees, name)
-        lines.append('set "%s=%s"' % (variable, value))
-    for entry in properties.get("ENVIRONMENT_MODIFICATION", []):
-        variable, _, change = entry.partition("=")
-        operation, _, value = change.partition(":")
+        fail("%s has properties run-tests.exe does not know: %s" % (name, ", ".join(sorted(unknown))))
+    program, args, needs = command_of(test, tree)
+    entry = {"folder": arch, "name": name, "program": os.path.basename(program), "arguments": args}
+    environment = []
+    for setting in properties.get("ENVIRONMENT", []):
+        variable_name, _, value = setting.partition("=")
+        environment.append(variable(variable_name, value, trees, name))
+    for change in properties.get("ENVIRONMENT_MODIFICATION", []):
+        variable_name, _, operation = change.partition("=")
+        operation, _, value = operation.partition(":")
         if operation == "unset":
-            lines.append('set "%s="' % plain(variable, name + ": a variable name"))
+            environment.append({"name": variable_name, "unset": True})
         elif operation == "set":
-            variable, value = environment_entry(variable + "=" + value, trees, name)
-            lines.append('set "%s=%s"' % (variable, value))
+            environment.append(variable(variable_name, value, trees, name))
         else:
-            fail("%s changes %s by %s, which run-tests.cmd does not do" % (name, variable, operation))
-    for key, variable in (("PASS_REGULAR_EXPRESSION", "T_PASS"), ("FAIL_REGULAR_EXPRESSION", "T_FAIL")):
+            fail("%s changes %s by %s, which run-tests.exe does not do" % (name, variable_name, operation))
+    if environment:
+        entry["environment"] = environment
+    if needs:
+        entry["needs"] = sorted(set(needs))
+    for key, field in (("PASS_REGULAR_EXPRESSION", "pass"), ("FAIL_REGULAR_EXPRESSION", "fail")):
         patterns = properties.get(key, [])
         if len(patterns) > 1:
             fail("%s has several %s" % (name, key))
         if patterns:
-            lines.append('set "%s=%s"' % (variable, literal(patterns[0], name)))
-    run = 'call :run %s %s %s "%s"' % (arch, name, os.path.basename(program), " ".join(args))
-    if not lines:
-        return [run], program
-    return ["setlocal"] + lines + [run, "endlocal"], program
+            entry[field] = literal(patterns[0], name)
+    if "fail" in entry and "pass" not in entry:
+        fail("%s has a fail text but no pass text" % name)
+    entry["timeout"] = int(float(properties.get("TIMEOUT", DEFAULT_TIMEOUT)))
+    return entry, program
 
 
 def programs_of(tree):
@@ -183,21 +190,20 @@ def main():
     name = "orvane-tests-" + version()
 
     files = {}  # name in the zip -> its bytes
-    lines = []
+    tests = []
     counts = {}
-    for arch, tree_name in ARCHES:
+    for arch, tree_name, _, _ in ARCHES:
         tree = trees[arch]
         if not os.path.isfile(os.path.join(tree, "CTestTestfile.cmake")):
             fail("no build tree at %s (./dev build makes it)" % tree)
         used = set()
         counts[arch] = 0
-        lines.append("rem %s, %s" % (arch, tree_name))
         for test in ctest_tests(tree):
             labels = next((p["value"] for p in test.get("properties", []) if p["name"] == "LABELS"), [])
             if HOST_LABEL in labels:
                 continue
             entry, program = test_entry(test, arch, tree, trees)
-            lines += entry
+            tests.append(entry)
             used.add(os.path.basename(program))
             counts[arch] += 1
         for program in programs_of(tree):
@@ -212,16 +218,31 @@ def main():
         if missing:
             fail("programs of the tests missing from %s: %s" % (tree, ", ".join(missing)))
 
-    deliverables = {"ORVANE": "x64/orvane.exe", "KELMIS": "x86/kelmis.exe"}
-    with open(os.path.join(ROOT, "tools", "bundle", "run-tests.cmd")) as f:
-        script = f.read()
-    script = script.replace("@BUNDLE@", name).replace("@TESTS@", "\n".join(lines))
-    for key, member in deliverables.items():
+    named = sorted({v["file"] for t in tests for v in t.get("environment", []) if "file" in v})
+    missing = [f for f in named if f.replace("\\", "/") not in files]
+    if missing:
+        fail("files that tests name in their variables are missing: %s" % ", ".join(missing))
+    runner = os.path.join(trees[RUNNER[0]], RUNNER[1])
+    if not os.path.isfile(runner):
+        fail("no %s (./dev build makes it)" % runner)
+    with open(runner, "rb") as f:
+        files["run-tests.exe"] = f.read()
+    check_no_build_paths(runner, files["run-tests.exe"], trees)
+    deliverables = []
+    for member in ("x64/orvane.exe", "x86/kelmis.exe"):
         if member not in files:
             fail("the deliverable %s is missing" % member)
-        script = script.replace("@%s_SHA256@" % key, hashlib.sha256(files[member]).hexdigest())
-    # cmd.exe reads its scripts with CR LF line ends.
-    files["run-tests.cmd"] = script.replace("\r\n", "\n").replace("\n", "\r\n").encode("ascii")
+        deliverables.append({"file": member.replace("/", "\\"), "sha256": hashlib.sha256(files[member]).hexdigest()})
+    manifest = {
+        "bundle": name,
+        "deliverables": deliverables,
+        "folders": [{"name": arch, "title": title, "machine": machine} for arch, _, title, machine in ARCHES],
+        "tests": tests,
+    }
+    files["run-tests.json"] = (json.dumps(manifest, indent=1) + "\n").encode("ascii")
+    with open(os.path.join(ROOT, "tools", "bundle", "run-tests.cmd")) as f:
+        # cmd.exe reads its scripts with CR LF line ends.
+        files["run-tests.cmd"] = f.read().replace("\r\n", "\n").replace("\n", "\r\n").encode("ascii")
 
     os.makedirs(options.out, exist_ok=True)
     zip_path = os.path.join(options.out, name + ".zip")

@@ -11,7 +11,8 @@
 // Run through hostile_mounts.sh, which gives the program a UNC share
 // (LAUNCHERS_E2E_SHARE) and a spare drive (LAUNCHERS_E2E_DRIVE) of the Wine
 // prefix for the rows that need a share or a drive's root. On Windows the
-// test bundle's script maps them (a share only with administrator rights).
+// test bundle's runner gives them (a share only with administrator rights),
+// or says that the machine has none: the rows that need it skip.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -94,17 +95,20 @@ struct LauncherRun {
 };
 
 struct Context {
-  std::u16string drive;  // "R:", the spare drive
-  std::u16string share;  // "\\host\s", the UNC share
+  std::u16string drive;            // "R:", the spare drive
+  std::u16string share;            // "\\host\s", the UNC share
+  std::string no_drive, no_share;  // why the test bundle's runner could not give them
 };
+
+enum class Mounts { kNone, kDrive, kShare };  // kShare: the UNC share and the spare drive
 
 struct Row {
   std::string name;
   Expected expected;
   std::function<void(const Context&, std::vector<LauncherRun>*)> prepare;
-  bool all_at_once = false;  // its runs start together, apart from other rows
-  bool on_share = false;     // needs the UNC share
-  std::string test_name;     // set by rows()
+  bool all_at_once = false;       // its runs start together, apart from other rows
+  Mounts mounts = Mounts::kNone;  // what it needs
+  std::string test_name;          // set by rows()
 };
 
 std::shared_ptr<void> hold_handle(HANDLE handle) {
@@ -715,7 +719,8 @@ std::vector<Row> table() {
       {"empty command line", kDelivered, [](C, Runs* r) { whole_line(kK, u"", r); }},
       {"command line of blanks and tabs only", kDelivered, [](C, Runs* r) { whole_line(kO, u"  \t \t ", r); }},
       {"command line whose program name lies", kDelivered,
-       [](C c, Runs* r) { whole_line(kO, u"\"" + c.drive + uR"(\nowhere\tavrin.exe" x "y z")", r); }},
+       [](C c, Runs* r) { whole_line(kO, u"\"" + c.drive + uR"(\nowhere\tavrin.exe" x "y z")", r); }, false,
+       Mounts::kDrive},
       // The tool.
       {"tool is a text file", box(193),
        [](C, Runs* r) { broken_tool([](const std::u16string& p) { return write_file(p, "not a program\r\n"); }, r); }},
@@ -747,11 +752,11 @@ std::vector<Row> table() {
       // Wine names a program started from a share without the leading
       // "\\" (see on_share); Windows names it in full.
       {"launcher on a UNC share, decoys on the current drive", wine ? delivered_or_box(kFileNameTooLong) : kDelivered,
-       [](C c, Runs* r) { on_share(c, true, r); }, false, true},
+       [](C c, Runs* r) { on_share(c, true, r); }, false, Mounts::kShare},
       {"launcher on a UNC share's root, decoys on the current drive",
        wine ? delivered_or_box(kFileNameTooLong) : kDelivered, [](C c, Runs* r) { on_share(c, false, r); }, false,
-       true},
-      {"launcher at a drive's root", kDelivered, at_drive_root},
+       Mounts::kShare},
+      {"launcher at a drive's root", kDelivered, at_drive_root, false, Mounts::kDrive},
       {"launcher renamed", kDelivered, renamed},
       {"own path of 259 units", kDelivered, [](C c, Runs* r) { own_path_of(kO, 259, c, r); }},
       // Past the system's limit for program paths the launcher still knows
@@ -760,13 +765,13 @@ std::vector<Row> table() {
       // launchers' manifests do not say so), perhaps with 206 itself.
       {"own path of 280 units, decoys on the current drive",
        wine ? delivered_or_refused_but_not(kFileNameTooLong) : kRefusedBySystem,
-       [](C c, Runs* r) { own_path_of(kO, 280, c, r); }},
+       [](C c, Runs* r) { own_path_of(kO, 280, c, r); }, false, Mounts::kDrive},
       {"own path of 300 units, decoys on the current drive", box(kFileNameTooLong),
-       [](C c, Runs* r) { own_path_of(kK, 300, c, r); }},
+       [](C c, Runs* r) { own_path_of(kK, 300, c, r); }, false, Mounts::kDrive},
       {"current directory on another drive with a decoy, tool present", kDelivered,
-       [](C c, Runs* r) { current_directory_elsewhere(true, c, r); }},
+       [](C c, Runs* r) { current_directory_elsewhere(true, c, r); }, false, Mounts::kDrive},
       {"current directory on another drive with a decoy, tool missing", box(2),
-       [](C c, Runs* r) { current_directory_elsewhere(false, c, r); }},
+       [](C c, Runs* r) { current_directory_elsewhere(false, c, r); }, false, Mounts::kDrive},
       // Environment.
       {"thousands of variables", kDelivered, many_variables},
       {"one variable of 32000 units", kDelivered, long_variable},
@@ -903,7 +908,19 @@ void check_run(const Row& row, const LauncherRun& run, const LaunchOutcome& outc
 }
 
 Context context_from_environment() {
-  return {environment_text(L"LAUNCHERS_E2E_DRIVE"), environment_text(L"LAUNCHERS_E2E_SHARE")};
+  Context context;
+  context.drive = given_resource(L"LAUNCHERS_E2E_DRIVE", &context.no_drive);
+  context.share = given_resource(L"LAUNCHERS_E2E_SHARE", &context.no_share);
+  return context;
+}
+
+// Why the row cannot run where the test bundle's runner could not give what
+// it needs; empty when it can.
+std::string unavailable_for(const Row& row, const Context& context) {
+  std::string why;
+  if (row.mounts != Mounts::kNone && !context.no_drive.empty()) why = "no spare drive: " + context.no_drive + "; ";
+  if (row.mounts == Mounts::kShare && !context.no_share.empty()) why += "no UNC share: " + context.no_share + "; ";
+  return why.substr(0, why.size() - std::min<size_t>(why.size(), 2));
 }
 
 // --- the rows as tests -----------------------------------------------------------------
@@ -946,7 +963,7 @@ testing::Environment* const kTableIsNotEmptied = testing::AddGlobalTestEnvironme
 std::vector<size_t> rows_on_share(bool on_share) {
   std::vector<size_t> chosen;
   for (size_t r = 0; r < rows().size(); ++r) {
-    if (rows()[r].on_share == on_share) chosen.push_back(r);
+    if ((rows()[r].mounts == Mounts::kShare) == on_share) chosen.push_back(r);
   }
   return chosen;
 }
@@ -954,8 +971,8 @@ std::vector<size_t> rows_on_share(bool on_share) {
 std::string row_test_name(const testing::TestParamInfo<size_t>& info) { return rows()[info.param].test_name; }
 
 // The rows of the running suite that are to run (all, or those a filter
-// picked), found by their test names.
-std::vector<size_t> rows_to_run() {
+// picked, but for those that cannot run here), found by their test names.
+std::vector<size_t> rows_to_run(const Context& context) {
   const testing::TestSuite* suite = testing::UnitTest::GetInstance()->current_test_suite();
   std::vector<size_t> chosen;
   for (int i = 0; i < suite->total_test_count(); ++i) {
@@ -963,7 +980,8 @@ std::vector<size_t> rows_to_run() {
     if (!test->should_run()) continue;
     std::string name = test->name();
     for (size_t r = 0; r < rows().size(); ++r) {
-      if (name.substr(name.rfind('/') + 1) == rows()[r].test_name) chosen.push_back(r);
+      bool runs = unavailable_for(rows()[r], context).empty();
+      if (name.substr(name.rfind('/') + 1) == rows()[r].test_name && runs) chosen.push_back(r);
     }
   }
   return chosen;
@@ -1013,8 +1031,21 @@ class HostileRows : public testing::TestWithParam<size_t> {
   static void TearDownTestSuite() { launched_.reset(); }
 
  protected:
+  // Skips the row where the test bundle's runner said that the machine
+  // cannot give what it needs; fails where nobody gave it.
+  void run_row(bool share_too) {
+    Context context = context_from_environment();
+    std::string unavailable = unavailable_for(rows()[GetParam()], context);
+    if (!unavailable.empty()) GTEST_SKIP() << unavailable;
+    ASSERT_FALSE((context.drive.empty() && context.no_drive.empty()) ||
+                 (share_too && context.share.empty() && context.no_share.empty()))
+        << "LAUNCHERS_E2E_DRIVE or LAUNCHERS_E2E_SHARE is not set: run this program through hostile_mounts.sh, or "
+           "from the test bundle's run-tests.cmd";
+    check_row(context);
+  }
+
   void check_row(const Context& context) {
-    if (!launched_) launched_ = std::make_unique<std::vector<Planned>>(launch_rows(context, rows_to_run()));
+    if (!launched_) launched_ = std::make_unique<std::vector<Planned>>(launch_rows(context, rows_to_run(context)));
     const Row& row = rows()[GetParam()];
     size_t checked = 0;
     for (const Planned& planned : *launched_) {
@@ -1038,29 +1069,11 @@ class HostileRows : public testing::TestWithParam<size_t> {
 class HostileE2e : public HostileRows {};
 class HostileE2eOnShare : public HostileRows {};
 
-// Where the test bundle's script could not map a drive or a share (no free
-// drive letter; a share takes administrator rights), Windows runs skip.
-const char kNoMounts[] =
-    "LAUNCHERS_E2E_DRIVE or LAUNCHERS_E2E_SHARE is not set: run this program through "
-    "hostile_mounts.sh, or from the test bundle's run-tests.cmd";
-
-TEST_P(HostileE2e, EndsAsItsRowSays) {
-  Context context = context_from_environment();
-  if (context.drive.empty() && !running_under_wine()) GTEST_SKIP() << "no spare drive: " << kNoMounts;
-  ASSERT_FALSE(context.drive.empty()) << kNoMounts;
-  check_row(context);
-}
+TEST_P(HostileE2e, EndsAsItsRowSays) { run_row(false); }
 
 INSTANTIATE_TEST_SUITE_P(Table, HostileE2e, testing::ValuesIn(rows_on_share(false)), row_test_name);
 
-TEST_P(HostileE2eOnShare, EndsAsItsRowSays) {
-  Context context = context_from_environment();
-  if ((context.drive.empty() || context.share.empty()) && !running_under_wine()) {
-    GTEST_SKIP() << "no spare drive or no UNC share: " << kNoMounts;
-  }
-  ASSERT_FALSE(context.drive.empty() || context.share.empty()) << kNoMounts;
-  check_row(context);
-}
+TEST_P(HostileE2eOnShare, EndsAsItsRowSays) { run_row(true); }
 
 INSTANTIATE_TEST_SUITE_P(Table, HostileE2eOnShare, testing::ValuesIn(rows_on_share(true)), row_test_name);
 

@@ -6,9 +6,9 @@
 //
 // Run through with_spare_drive.sh, which maps a drive of the Wine prefix to
 // a scratch folder (LAUNCHERS_E2E_DRIVE) so that a decoy can sit at a
-// drive's root; on Windows the test bundle's script maps one. The launchers
-// are started through ntdll: CreateProcessW does not start programs at such
-// paths.
+// drive's root; on Windows the test bundle's runner defines one, or says
+// that the machine has none, and the cases skip. The launchers are started
+// through ntdll: CreateProcessW does not start programs at such paths.
 #include <gtest/gtest.h>
 
 #include "e2e_support.h"
@@ -19,17 +19,15 @@ namespace {
 
 const uint32_t kFileNameTooLong = 206;  // ERROR_FILENAME_EXCED_RANGE
 
-std::u16string spare_drive() { return environment_text(L"LAUNCHERS_E2E_DRIVE"); }
-
 class E2eLongPath : public ::testing::Test {
  protected:
   void SetUp() override {
-    drive_ = spare_drive();
-    const char* unset =
-        "LAUNCHERS_E2E_DRIVE is not set: run this program through with_spare_drive.sh, or from the "
-        "test bundle's run-tests.cmd";
-    if (drive_.empty() && !running_under_wine()) GTEST_SKIP() << unset;
-    ASSERT_FALSE(drive_.empty()) << unset;
+    std::string unavailable;
+    drive_ = given_resource(L"LAUNCHERS_E2E_DRIVE", &unavailable);
+    if (!unavailable.empty()) GTEST_SKIP() << "no spare drive: " << unavailable;
+    ASSERT_FALSE(drive_.empty())
+        << "LAUNCHERS_E2E_DRIVE is not set: run this program through with_spare_drive.sh, or from the "
+           "test bundle's run-tests.cmd";
     current_ = drive_ + u"\\work";
     ASSERT_TRUE(make_folders(current_));
     ASSERT_TRUE(place_tool(drive_ + u"\\tavrin.exe"));

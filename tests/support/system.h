@@ -12,6 +12,13 @@ bool running_under_wine();
 // "Wine 8.0" or "Windows 10.0.19045", for messages.
 std::string system_name();
 
+// A spare drive or a UNC share given to a test program through `variable`:
+// its value, empty when the variable is unset. Where the machine cannot give
+// it, the test bundle's runner sets the variable to "unavailable: " and the
+// reason: then the result is empty, *unavailable holds the reason, and the
+// test is to skip with it.
+std::u16string given_resource(const wchar_t* variable, std::string* unavailable);
+
 // Whether this process may create Windows services: under Windows only with
 // administrator rights. When not, *why says so.
 bool can_create_services(std::string* why);
