@@ -40,102 +40,34 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "support/system.h"
 #include "support/windows_process.h"
 
 namespace {
 
-// --- JSON ------------------------------------------------------------------------------
+// --- JSON (nlohmann/json, Debian's nlohmann-json3-dev) ----------------------------------
 
-struct Json {
-  std::string text;               // a string's UTF-8 text; the spelling of a number, true, false, null
-  bool is_string = false;         // (objects and arrays have neither text nor this)
-  std::vector<Json> items;        // an array's items, an object's values
-  std::vector<std::string> keys;  // an object's keys
-  const Json& operator[](const char* key) const {
-    static const Json none;
-    for (size_t i = 0; i < keys.size(); ++i) {
-      if (keys[i] == key) return items[i];
-    }
-    return none;
-  }
-  long number() const { return std::strtol(text.c_str(), nullptr, 10); }
-};
+using nlohmann::json;
 
-class JsonReader {
- public:
-  explicit JsonReader(const std::string& text) : at_(text.c_str()), end_(at_ + text.size()) {}
-  // The whole text as one value; false when it is not JSON.
-  bool read(Json* value) { return read_value(value, 0) && !more(); }
-
- private:
-  bool more() {
-    while (at_ < end_ && (*at_ == ' ' || *at_ == '\t' || *at_ == '\r' || *at_ == '\n')) ++at_;
-    return at_ < end_;
-  }
-  bool take(char c) {
-    if (!more() || *at_ != c) return false;
-    ++at_;
-    return true;
-  }
-  bool read_value(Json* value, int depth) {
-    if (!more() || depth > 64) return false;
-    if (*at_ == '"') {
-      value->is_string = true;
-      return read_string(&value->text);
-    }
-    char close = *at_ == '{' ? '}' : *at_ == '[' ? ']' : 0;
-    if (close) {
-      ++at_;
-      if (take(close)) return true;
-      do {
-        if (close == '}') {
-          value->keys.emplace_back();
-          if (!more() || *at_ != '"' || !read_string(&value->keys.back()) || !take(':')) return false;
-        }
-        value->items.emplace_back();
-        if (!read_value(&value->items.back(), depth + 1)) return false;
-      } while (take(','));
-      return take(close);
-    }
-    const char* start = at_;
-    while (at_ < end_ && (std::isalnum(static_cast<unsigned char>(*at_)) || (*at_ && std::strchr("+-.", *at_)))) ++at_;
-    value->text.assign(start, at_);
-    char* end = nullptr;
-    std::strtod(value->text.c_str(), &end);
-    return !value->text.empty() &&
-           (*end == 0 || value->text == "true" || value->text == "false" || value->text == "null");
-  }
-  bool read_string(std::string* out) {
-    std::u16string units;  // \u escapes in a row, so that a surrogate pair joins
-    for (++at_; at_ < end_ && *at_ != '"'; ++at_) {
-      char c = *at_;
-      if (c == '\\' && end_ - at_ > 5 && at_[1] == 'u') {
-        units += char16_t(std::strtoul(std::string(at_ + 2, 4).c_str(), nullptr, 16));
-        at_ += 5;
-        continue;
-      }
-      *out += utf8(units);
-      units.clear();
-      if (c == '\\') {
-        const char* escapes = "\"\"\\\\//b\bf\fn\nr\rt\t";  // each escape, then what it stands for
-        const char* escape = ++at_ < end_ && *at_ ? std::strchr(escapes, *at_) : nullptr;
-        if (!escape || (escape - escapes) % 2) return false;
-        c = escape[1];
-      }
-      *out += c;
-    }
-    *out += utf8(units);
-    return at_ < end_ && *at_++ == '"';
-  }
-
-  const char* at_;
-  const char* end_;
-};
-
-bool read_json(const std::u16string& path, Json* value) {
+// A file's JSON value; discarded (is_discarded()) when unreadable or no JSON.
+json read_json(const std::u16string& path) {
   std::string text;
-  return read_file(path, &text) && JsonReader(text).read(value);
+  return read_file(path, &text) ? json::parse(text, nullptr, false) : json(json::value_t::discarded);
+}
+
+// An object's member of `key`: the text of a string, the items of an array,
+// a number; empty or 0 when the member is missing or of another kind.
+std::string text_of(const json& object, const char* key) {
+  return object.is_object() && object.contains(key) && object[key].is_string() ? object[key].get<std::string>() : "";
+}
+const json& items_of(const json& object, const char* key) {
+  static const json none = json::array();
+  return object.is_object() && object.contains(key) && object[key].is_array() ? object[key] : none;
+}
+long number_of(const json& object, const char* key) {
+  return object.is_object() && object.contains(key) && object[key].is_number() ? object[key].get<long>() : 0;
 }
 
 // --- the machine ---------------------------------------------------------------------------
@@ -389,7 +321,7 @@ struct Outcome {
 
 std::string counted(size_t n, const std::string& what) { return decimal(n) + " " + what + (n == 1 ? "" : "s"); }
 
-Outcome judge(const Test& test, bool listing, const Run& run, const Json* results) {
+Outcome judge(const Test& test, bool listing, const Run& run, const json& results) {
   std::string code = "exit code " + decimal(run.exit_code);
   if (run.start_error) return {kFail, "it could not be started (error " + decimal(run.start_error) + ")"};
   if (run.timed_out) return {kFail, "it did not end within " + decimal(test.timeout_ms / 1000) + " s and was ended"};
@@ -401,21 +333,20 @@ Outcome judge(const Test& test, bool listing, const Run& run, const Json* result
     }
     return {kPass};
   }
-  if (!results) return {kFail, code + ", but no results written"};
+  if (!results.is_object()) return {kFail, code + ", but no results written"};
   if (listing) {
-    if ((*results)["tests"].number() <= 0) return {kFail, code + ", no case listed"};
+    if (number_of(results, "tests") <= 0) return {kFail, code + ", no case listed"};
     return {run.exit_code ? kFail : kPass, run.exit_code ? code : ""};
   }
   size_t ran = 0, skipped = 0, failed = 0;
   std::string names;
-  for (const Json& suite : (*results)["testsuites"].items) {
-    for (const Json& test_case : suite["testsuite"].items) {
-      if (test_case["status"].text == "NOTRUN") continue;
+  for (const json& suite : items_of(results, "testsuites")) {
+    for (const json& test_case : items_of(suite, "testsuite")) {
+      if (text_of(test_case, "status") == "NOTRUN") continue;
       ++ran;
-      if (!test_case["failures"].items.empty() && failed++ < 5) {
-        names += ", " + suite["name"].text + "." + test_case["name"].text;
-      }
-      skipped += test_case["failures"].items.empty() && test_case["result"].text == "SKIPPED";
+      bool passed = items_of(test_case, "failures").empty();
+      if (!passed && failed++ < 5) names += ", " + text_of(suite, "name") + "." + text_of(test_case, "name");
+      skipped += passed && text_of(test_case, "result") == "SKIPPED";
     }
   }
   if (failed) {
@@ -447,15 +378,15 @@ Outcome run_test(const Test& test, bool listing, const std::vector<Resource>& re
         std::make_unique<ScopedVariable>(entry.substr(0, entry.find(u'=')), entry.substr(entry.find(u'=') + 1)));
   }
   for (const std::u16string& name : test.unset) variables.push_back(std::make_unique<ScopedVariable>(name, u"", true));
-  std::u16string json = join_path(work, u16(decimal(index)) + u".json");
+  std::u16string results = join_path(work, u16(decimal(index)) + u".json");
   std::vector<std::u16string> argv = test.argv;
   if (test.pass_text.empty()) {
     if (listing) argv.push_back(u"--gtest_list_tests");
-    argv.push_back(u"--gtest_output=json:" + json);
+    argv.push_back(u"--gtest_output=json:" + results);
   }
   Run run;
   for (int attempt = 1;; ++attempt) {
-    DeleteFileW(wide(json));
+    DeleteFileW(wide(results));
     run = run_in_job(argv, test.timeout_ms, join_path(work, u16(decimal(index)) + u".txt"));
     // A Wine program now and then loses its Wine server, under load, before
     // it has done anything: that says nothing about the program.
@@ -466,8 +397,7 @@ Outcome run_test(const Test& test, bool listing, const std::vector<Resource>& re
     *output += "(run " + decimal(attempt) + " lost its Wine server and was repeated)\n";
   }
   *output += run.output;
-  Json results;
-  Outcome outcome = judge(test, listing, run, test.pass_text.empty() && read_json(json, &results) ? &results : nullptr);
+  Outcome outcome = judge(test, listing, run, test.pass_text.empty() ? read_json(results) : json());
   if (outcome.verdict != kFail && !outcome.heading.empty()) outcome.detail += lacking;
   if (outcome.verdict == kFail) outcome.heading = outcome.detail;
   return outcome;
@@ -484,34 +414,36 @@ struct ArchFolder {
 
 bool load(const std::u16string& here, std::string* bundle, std::vector<ArchFolder>* folders, std::vector<Test>* tests,
           std::vector<std::string>* deliverables) {
-  Json manifest;
-  if (!read_json(here + u"run-tests.json", &manifest)) return false;
-  *bundle = manifest["bundle"].text;
-  for (const Json& folder : manifest["folders"].items) {
-    folders->push_back({folder["name"].text, folder["title"].text, USHORT(folder["machine"].number())});
+  json manifest = read_json(here + u"run-tests.json");
+  *bundle = text_of(manifest, "bundle");
+  for (const json& folder : items_of(manifest, "folders")) {
+    folders->push_back({text_of(folder, "name"), text_of(folder, "title"), USHORT(number_of(folder, "machine"))});
   }
-  for (const Json& file : manifest["deliverables"].items) {
-    deliverables->push_back(file["file"].text + ", SHA-256 " + file["sha256"].text);
+  for (const json& file : items_of(manifest, "deliverables")) {
+    deliverables->push_back(text_of(file, "file") + ", SHA-256 " + text_of(file, "sha256"));
   }
-  for (const Json& entry : manifest["tests"].items) {
+  for (const json& entry : items_of(manifest, "tests")) {
     Test test;
-    test.folder = entry["folder"].text;
-    test.name = entry["name"].text;
-    test.argv.push_back(here + u16(test.folder) + u"\\" + u16(entry["program"].text));
-    for (const Json& argument : entry["arguments"].items) test.argv.push_back(u16(argument.text));
-    for (const Json& variable : entry["environment"].items) {
-      std::u16string name = u16(variable["name"].text);
-      if (variable["unset"].text == "true") {
+    test.folder = text_of(entry, "folder");
+    test.name = text_of(entry, "name");
+    test.argv.push_back(here + u16(test.folder) + u"\\" + u16(text_of(entry, "program")));
+    for (const json& argument : items_of(entry, "arguments")) {
+      test.argv.push_back(u16(argument.is_string() ? argument.get<std::string>() : ""));
+    }
+    for (const json& variable : items_of(entry, "environment")) {
+      std::u16string name = u16(text_of(variable, "name"));
+      if (variable.value("unset", false)) {
         test.unset.push_back(name);
       } else {
-        const Json& file = variable["file"];
-        test.set.push_back(name + u"=" + (file.is_string ? here + u16(file.text) : u16(variable["value"].text)));
+        std::string file = text_of(variable, "file");
+        test.set.push_back(name + u"=" + (file.empty() ? u16(text_of(variable, "value")) : here + u16(file)));
       }
     }
-    for (const Json& need : entry["needs"].items) test.needs.push_back(need.text);
-    test.pass_text = entry["pass"].text;
-    test.fail_text = entry["fail"].text;
-    test.timeout_ms = DWORD(entry["timeout"].number()) * 1000;
+    for (const json& need : items_of(entry, "needs"))
+      test.needs.push_back(need.is_string() ? need.get<std::string>() : "");
+    test.pass_text = text_of(entry, "pass");
+    test.fail_text = text_of(entry, "fail");
+    test.timeout_ms = DWORD(number_of(entry, "timeout")) * 1000;
     tests->push_back(test);
   }
   return !tests->empty();
