@@ -152,7 +152,7 @@ wchar_t* fetch_text(Get get) {
 // ObjectNameInformation), or null.
 wchar_t* object_name(HANDLE handle) {
   using QueryObject = LONG(NTAPI*)(HANDLE, int, void*, ULONG, ULONG*);
-  static QueryObject query = reinterpret_cast<QueryObject>(
+  QueryObject query = reinterpret_cast<QueryObject>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryObject")));
   if (!query) return nullptr;
   struct Name {
