@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
 """Checks the PE headers of the deliverables against what they promise.
 
-    tools/pe_check.py FILE...
+    tools/pe_check.py [--arch ARCH] FILE... [--arch ARCH FILE...]
 
-Each FILE is orvane.exe or kelmis.exe (by its name); for each one line of
-facts is printed, then every broken promise, and the exit code is 1 when
-there was one. The promises: the machine of its architecture, the GUI
-subsystem, address randomisation (high-entropy on x64), no-execute data,
+Each FILE is orvane.exe or kelmis.exe (by its name), of the architecture
+its name gives (orvane x64, kelmis x86), or of the one --arch names for the
+FILEs after it (x64, x86 or arm64: both programs are built for ARM64 too);
+for each one line of facts is printed, then every broken promise, and the
+exit code is 1 when there was one. The promises: the machine of its
+architecture, the GUI subsystem, address randomisation (high-entropy on x64
+and ARM64), no-execute data,
 NO_SEH on x86 (nothing in the image registers an exception handler), base
 relocations kept, no section both writable and executable or writable and
 shared, imports from exactly the five system DLLs below and nothing loaded
@@ -19,11 +22,14 @@ import struct
 import sys
 
 KIB = 1024
-# file name -> (machine, name of the architecture, size budget in bytes)
-DELIVERABLES = {
-    "orvane.exe": (0x8664, "x64", 40 * KIB),
-    "kelmis.exe": (0x14C, "x86", 36 * KIB),
+# architecture -> (machine, size budget in bytes)
+ARCHITECTURES = {
+    "x64": (0x8664, 40 * KIB),
+    "x86": (0x14C, 36 * KIB),
+    "arm64": (0xAA64, 40 * KIB),
 }
+# file name -> the architecture of the deliverable of that name
+DELIVERABLES = {"orvane.exe": "x64", "kelmis.exe": "x86"}
 IMPORTS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "msvcrt.dll"}
 
 GUI_SUBSYSTEM = 2
@@ -118,12 +124,14 @@ class Image:
         return None
 
 
-def problems_of(path):
-    """(facts, problems) of one deliverable."""
+def problems_of(path, arch=None):
+    """(facts, problems) of one deliverable, of the architecture its name
+    gives or of `arch`."""
     name = os.path.basename(path)
     if name not in DELIVERABLES:
         return "", ["%s is not a deliverable (%s)" % (name, ", ".join(sorted(DELIVERABLES)))]
-    machine, arch, budget = DELIVERABLES[name]
+    arch = arch or DELIVERABLES[name]
+    machine, budget = ARCHITECTURES[arch]
     with open(path, "rb") as f:
         data = f.read()
     try:
@@ -135,7 +143,7 @@ def problems_of(path):
         problems.append("machine 0x%x, not 0x%x (%s)" % (image.machine, machine, arch))
     if image.subsystem != GUI_SUBSYSTEM:
         problems.append("subsystem %d, not the GUI subsystem (2)" % image.subsystem)
-    wanted = DYNAMIC_BASE | NX_COMPAT | (HIGH_ENTROPY_VA if arch == "x64" else NO_SEH)
+    wanted = DYNAMIC_BASE | NX_COMPAT | (NO_SEH if arch == "x86" else HIGH_ENTROPY_VA)
     for flag, flag_name in FLAG_NAMES:
         if wanted & flag and not image.dll_characteristics & flag:
             problems.append("%s is not set" % flag_name)
@@ -174,12 +182,20 @@ def problems_of(path):
     return facts, problems
 
 
-def main(paths):
-    if not paths:
+def main(arguments):
+    arch, files = None, []
+    while arguments:
+        if arguments[0] == "--arch" and len(arguments) > 1 and arguments[1] in ARCHITECTURES:
+            arch = arguments[1]
+            arguments = arguments[2:]
+        else:
+            files.append((arguments[0], arch))
+            arguments = arguments[1:]
+    if not files or any(path.startswith("--") for path, _ in files):
         sys.exit(__doc__.split("\n\n")[1].strip())
     failed = False
-    for path in paths:
-        facts, problems = problems_of(path)
+    for path, arch in files:
+        facts, problems = problems_of(path, arch)
         print(facts or os.path.basename(path))
         for problem in problems:
             print("  FAILED: %s: %s" % (os.path.basename(path), problem))
