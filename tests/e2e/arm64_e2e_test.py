@@ -386,6 +386,10 @@ def main(tree, orvane_name, kelmis_name):
         if not os.path.isfile(programs[key]):
             sys.exit("FAILED: %s is not built" % programs[key])
 
+    # A decoy beside the installs' folders: a launcher that looked for its
+    # tool outside its own folder would start it, and its report would name
+    # another program.
+    shutil.copy(programs["probe"], os.path.join(work, "tavrin.exe"))
     counter = iter(range(1000))
     folders = {}
 

@@ -54,7 +54,7 @@
 #include <stdlib.h>
 
 #include "cmdline/quote.h"
-#include "probe_escape.h"
+#include "report_buffer.h"
 #include "text/wchar_cast.h"
 #include "text/wide.h"
 
@@ -62,46 +62,9 @@ namespace {
 
 // --- output text --------------------------------------------------------------
 
-struct Text {
-  char* data;
-  size_t length;
-  size_t capacity;
-};
-
-void put(Text* text, char c) {
-  if (text->length == text->capacity) {
-    size_t capacity = text->capacity ? text->capacity * 2 : 4096;
-    char* grown = static_cast<char*>(realloc(text->data, capacity));
-    if (!grown) ExitProcess(251);
-    text->data = grown;
-    text->capacity = capacity;
-  }
-  text->data[text->length++] = c;
-}
-
-void put_ascii(Text* text, const char* ascii) {
-  while (*ascii) put(text, *ascii++);
-}
-
-void put_decimal(Text* text, uint32_t value) {
-  char digits[10];
-  int n = 0;
-  do {
-    digits[n++] = char('0' + value % 10);
-    value /= 10;
-  } while (value);
-  while (n) put(text, digits[--n]);
-}
-
-void put_escaped(Text* text, const wchar_t* wide) {
-  size_t count = 0;
-  while (wide[count]) ++count;
-  probe_escape(from_wchar(wide), count, [text](char c) { put(text, c); });
-}
-
 // For people: as escaped, but a backslash stays single and a line break
 // shows as \n or \r.
-void put_field(Text* text, const wchar_t* wide) {
+void put_field(Buffer* text, const wchar_t* wide) {
   for (; *wide; ++wide) {
     if (*wide == L'\n') {
       put_ascii(text, "\\n");
@@ -122,7 +85,7 @@ void put_field(Text* text, const wchar_t* wide) {
   }
 }
 
-void write_all(HANDLE handle, const Text& text) {
+void write_all(HANDLE handle, const Buffer& text) {
   DWORD written = 0;
   if (text.length) WriteFile(handle, text.data, DWORD(text.length), &written, nullptr);
 }
@@ -189,7 +152,7 @@ bool wait_pressing_ok(HANDLE process, DWORD id, DWORD timeout_ms, Box* box) {
   return true;
 }
 
-void put_box(Text* out, const Box& box) {
+void put_box(Buffer* out, const Box& box) {
   put_ascii(out, box.found ? "box yes\ntitle " : "box no\n");
   if (!box.found) return;
   put_escaped(out, box.title);
@@ -207,7 +170,7 @@ int run_one(int argc, wchar_t** argv) {
     timeout = DWORD(_wtoi(argv[2]));
     first = 3;
   }
-  Text out = {};
+  Buffer out = {};
   HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
   if (first >= argc) {
     put_ascii(&out,
@@ -360,7 +323,7 @@ DWORD WINAPI send_close(LPVOID context) {
   return 0;
 }
 
-void put_fact(Text* out, const char* key, const char* name, DWORD value) {
+void put_fact(Buffer* out, const char* key, const char* name, DWORD value) {
   put_ascii(out, key);
   put(out, ' ');
   if (name) {
@@ -371,7 +334,7 @@ void put_fact(Text* out, const char* key, const char* name, DWORD value) {
 }
 
 // The hidden window while the tool waits for its release (see the top).
-void window_sequence(const Job& job, const PROCESS_INFORMATION& process, Text* out) {
+void window_sequence(const Job& job, const PROCESS_INFORMATION& process, Buffer* out) {
   const wchar_t* reports = value_of(job, L"report");
   const wchar_t* release = value_of(job, L"release");
   DWORD start = GetTickCount();
@@ -414,7 +377,7 @@ void window_sequence(const Job& job, const PROCESS_INFORMATION& process, Text* o
   }
 }
 
-void run_job(const Job& job, Text* out) {
+void run_job(const Job& job, Buffer* out) {
   const wchar_t* line = value_of(job, L"line");
   const wchar_t* program = value_of(job, L"program");
   const wchar_t* flags = value_of(job, L"flags");
@@ -509,7 +472,7 @@ bool load_job(const wchar_t* folder, const wchar_t* file, Job* job) {
   return true;
 }
 
-void write_result(const wchar_t* folder, const Job& job, const Text& text) {
+void write_result(const wchar_t* folder, const Job& job, const Buffer& text) {
   wchar_t stem[MAX_PATH], path[2 * MAX_PATH], temporary[2 * MAX_PATH + 8];
   lstrcpynW(stem, job.name, lstrlenW(job.name) - 3);  // without ".job"
   wsprintfW(path, L"%s\\%s.result", folder, stem);
@@ -524,7 +487,7 @@ void write_result(const wchar_t* folder, const Job& job, const Text& text) {
 DWORD WINAPI job_worker(LPVOID context) {
   Jobs* jobs = static_cast<Jobs*>(context);
   for (LONG i = InterlockedIncrement(&jobs->next) - 1; i < jobs->count; i = InterlockedIncrement(&jobs->next) - 1) {
-    Text out = {};
+    Buffer out = {};
     run_job(jobs->list[i], &out);
     write_result(jobs->folder, jobs->list[i], out);
     free(out.data);
