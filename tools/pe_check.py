@@ -13,7 +13,9 @@ and ARM64), no-execute data,
 NO_SEH on x86 (nothing in the image registers an exception handler), base
 relocations kept, no section both writable and executable or writable and
 shared, imports from exactly the five system DLLs below and nothing loaded
-delayed, a manifest that asks for asInvoker, and a size within the budget.
+delayed, a manifest that asks for asInvoker, the image's checksum in its
+header (so that an Authenticode signature's removal gives back the file bit
+for bit), and a size within the budget.
 tools/release.sh runs it on every release; tests/release runs it too.
 """
 import os
@@ -47,6 +49,18 @@ FLAG_NAMES = ((HIGH_ENTROPY_VA, "HIGH_ENTROPY_VA"), (DYNAMIC_BASE, "DYNAMIC_BASE
               (NO_SEH, "NO_SEH"))
 
 
+def image_checksum(data, field):
+    """The PE checksum of an image whose checksum field lies at offset
+    `field`: its 16-bit words summed with the carries folded back (the field
+    counted as zero), plus its length."""
+    total = 0
+    padded = bytes(data[:field]) + b"\0\0\0\0" + bytes(data[field + 4:]) + b"\0" * (len(data) % 2)
+    for (word,) in struct.iter_unpack("<H", padded):
+        total += word
+        total = (total & 0xFFFF) + (total >> 16)
+    return (total + len(data)) & 0xFFFFFFFF
+
+
 class Image:
     """The parts of a PE file that the checks read."""
 
@@ -60,6 +74,7 @@ class Image:
         self.optional = self.pe + 24
         magic = struct.unpack_from("<H", data, self.optional)[0]
         wide = magic == 0x20B
+        self.checksum_field = self.optional + 64
         self.subsystem, self.dll_characteristics = struct.unpack_from("<HH", data, self.optional + 68)
         directories = self.optional + (112 if wide else 96)
         self.directories = [struct.unpack_from("<II", data, directories + 8 * i) for i in range(16)]
@@ -172,6 +187,10 @@ def problems_of(path, arch=None):
         problems.append("no manifest (resource 1 of type 24) with a requested execution level")
     elif level.group(1) != b"asInvoker":
         problems.append("the manifest asks for %s, not asInvoker" % level.group(1).decode("ascii", "replace"))
+    written, computed = struct.unpack_from("<I", data, image.checksum_field)[0], image_checksum(data,
+                                                                                             image.checksum_field)
+    if written != computed:
+        problems.append("the checksum in the header is 0x%x, the image's is 0x%x" % (written, computed))
     if len(data) > budget:
         problems.append("%d bytes, over the budget of %d (%d KiB) by %d" % (len(data), budget, budget // KIB,
                                                                           len(data) - budget))

@@ -90,6 +90,8 @@ ROWS = [
      "section .text is writable and executable"),
     ("ARM64 imports", "arm64/orvane.exe", replace(b"shell32.dll", b"shell33.dll"), "not exactly"),
     ("ARM64 size", "arm64/orvane.exe", grow_by("arm64", 1), "over the budget of 40960 (40 KiB) by 1"),
+    ("ARM64 checksum", "arm64/kelmis.exe", lambda data, image: struct.pack_into("<I", data, image.checksum_field, 0),
+     "the checksum in the header is 0x0"),
 ]
 
 
@@ -107,7 +109,12 @@ def main(win64, win32, arm64):
         for what, name, patch, expected in ROWS:
             with open(deliverables[name], "rb") as f:
                 data = bytearray(f.read())
-            patch(data, pe_check.Image(bytes(data)))
+            image = pe_check.Image(bytes(data))
+            patch(data, image)
+            # Each copy breaks one promise: its checksum is made right again,
+            # but in the row that breaks the checksum.
+            if "checksum" not in what:
+                struct.pack_into("<I", data, image.checksum_field, pe_check.image_checksum(data, image.checksum_field))
             copy = os.path.join(work, what.replace(" ", "_"), os.path.basename(name))
             os.makedirs(os.path.dirname(copy))
             with open(copy, "wb") as f:
