@@ -10,7 +10,8 @@ argument rows that need no spare drive or share), the standard handles
 (duplicated, or the NUL device), the start (no console window, exit code 1
 whatever the tool's), the failures (the warning box read back and dismissed,
 codes 2, 193 and 206), test mode, the DLL search limit through the start-up
-trace, and the hidden window that answers WM_CLOSE only after the stop. The
+trace, the hidden window that answers WM_CLOSE only after the stop, and the
+stack guard's fast fail. The
 portable core is the same code as on x64, whose own tests cover it.
 
 Every row is a job for the ARM64 box reader (tools/boxreader), which starts
@@ -111,13 +112,14 @@ class Row:
     """One launcher run: its set-up and what it must show."""
 
     def __init__(self, name, launcher, expect, args=None, tail=None, whole_line=None, tool=True, env=None,
-                 check=None):
-        self.name, self.launcher, self.expect = name, launcher, expect  # expect: "delivered" or a box's code
+                 check=None, job=None, program=None):
+        # expect: "delivered", a box's code, or ("ended", code): no box, nothing started
+        self.name, self.launcher, self.expect = name, launcher, expect
         self.args, self.tail, self.whole_line = args or [], tail, whole_line
         self.tool, self.env, self.check = tool, env or {}, check
-        self.job = {}  # further job keys (handles, window)
+        self.job = job or {}  # further keys of the box reader's job (handles, flags, window)
         self.test_mode = False
-        self.program = None  # another program than the launcher (the trace build)
+        self.program = program  # another program in the launcher's place (a test build)
 
 
 def padded_args(length, seed, measure):
@@ -163,11 +165,13 @@ def rows(install_of):
             tail=' " "' + "\\" * 17000 + " last"),
         # Handles.
         Row("standard handles duplicated from files", "kelmis", "delivered", env=HANDLE_LINES,
+            job={"stdin": "in.txt", "stdout": "out.txt", "stderr": "err.txt"},
             check=lambda row, result, report, folder: check_files_passed(report, folder)),
-        Row("no standard handles: the NUL device", "orvane", "delivered", env=HANDLE_LINES,
+        Row("no standard handles: the NUL device", "orvane", "delivered", env=HANDLE_LINES, job={"handles": "none"},
             check=lambda row, result, report, folder: check_all_nul(report)),
-        # The start.
-        Row("the tool's own console gets no window", "orvane", "delivered", args=["a b"],
+        # The start. CREATE_NEW_CONSOLE (16): the launcher has a console
+        # window of its own, which the tool must not share.
+        Row("the tool's own console gets no window", "orvane", "delivered", args=["a b"], job={"flags": "16"},
             check=lambda row, result, report, folder: expect(not report["console_window"],
                                                              "the tool has a console window")),
         Row("the tool's exit code is not passed on", "kelmis", "delivered", env={"PROBE_EXIT": "3"}),
@@ -177,9 +181,6 @@ def rows(install_of):
         Row("tool missing: box, code 2 (kelmis)", "kelmis", 2, args=["%2 %(application_name)"], tool=False),
         Row("tool is a text file: code 193", "orvane", 193, args=["x y"], tool="text"),
     ]
-    table[11].job = {"stdin": "in.txt", "stdout": "out.txt", "stderr": "err.txt"}
-    table[12].job = {"handles": "none"}
-    table[13].job = {"flags": "16"}  # CREATE_NEW_CONSOLE: the launcher has a console window of its own
     # The lines at the system's limit.
     for name, launcher, expected, length, own in (
             ("tool's line exactly at the limit (orvane)", "orvane", "delivered", LONGEST_LINE, False),
@@ -205,14 +206,13 @@ def rows(install_of):
         row.test_mode = decorated
         table.append(row)
     # The hidden window while the tool runs, and the start-up trace.
-    window = Row("hidden window: WM_CLOSE is answered only after the stop", "orvane", "delivered",
-                 args=["framework e2e"], env={"PROBE_EXIT": "7"}, check=check_window)
-    window.job = {"window": "1"}
-    table.append(window)
-    trace = Row("start-up trace: the DLL search limited before anything else", "orvane", "delivered", args=["x"],
-                check=check_trace)
-    trace.program = "startup_trace_launcher.exe"
-    table.append(trace)
+    table.append(Row("hidden window: WM_CLOSE is answered only after the stop", "orvane", "delivered",
+                     args=["framework e2e"], env={"PROBE_EXIT": "7"}, check=check_window, job={"window": "1"}))
+    table.append(Row("start-up trace: the DLL search limited before anything else", "orvane", "delivered",
+                     args=["x"], check=check_trace, program="startup_trace_launcher"))
+    # The stack guard's failure, on this architecture's own fast fail.
+    table.append(Row("a broken stack guard ends the program at once", "orvane", ("ended", 0xC0000409), tool=False,
+                     program="stack_guard_breaker"))
     return table
 
 
@@ -332,7 +332,11 @@ def check_row(row, result, reports, folder, folder_windows):
     elif result["split"][1:] != [same(a) for a in row.args]:
         raise Failed("the platform splits the launcher's line to %s, not to the row's arguments"
                      % [shown(a) for a in result["split"][1:12]])
-    if row.expect == "delivered":
+    if isinstance(row.expect, tuple):
+        expect(facts.get("box") == "no", "a box: %s" % shown(result.get("text", "")))
+        expect(facts.get("exit") == str(row.expect[1]), "exit code %s, not %d" % (facts.get("exit"), row.expect[1]))
+        expect(not reports, "something was started")
+    elif row.expect == "delivered":
         expect(facts.get("box") == "no", "a box: %s" % shown(result.get("text", "")))
         expect(facts.get("exit") == "1", "exit code %s, not 1" % facts.get("exit"))
         expect(len(reports) == 1, "%d tool processes reported" % len(reports))
@@ -379,7 +383,8 @@ def main(tree, orvane_name, kelmis_name):
     os.makedirs(jobs)
     programs = {"orvane": "src/launcher/orvane.exe", "kelmis": "src/launcher/kelmis.exe",
                 "probe": "tools/probe/probe.exe", "boxreader": "tools/boxreader/boxreader.exe",
-                "startup_trace_launcher.exe": "tests/e2e/startup_trace_launcher.exe",
+                "startup_trace_launcher": "tests/e2e/startup_trace_launcher.exe",
+                "stack_guard_breaker": "tests/e2e/stack_guard_breaker.exe",
                 "planted": "tools/planted_dll/planted_dll.dll"}
     for key, path in programs.items():
         programs[key] = os.path.join(tree, path)
@@ -433,7 +438,7 @@ def main(tree, orvane_name, kelmis_name):
         if "window" in row.job:
             pairs += [("set", "PROBE_WAIT_FOR=%s\\release" % win), ("set", "PROBE_WAIT_LIMIT=60000"),
                       ("report", win + "\\reports"), ("release", win + "\\release")]
-        if row.program:
+        if row.program == "startup_trace_launcher":
             shutil.copy(programs["planted"], os.path.join(folder, "planted.dll"))
             pairs += [("set", "STARTUP_TRACE_FILE=%s\\trace.txt" % win), ("set", "STARTUP_TRACE_PLANTED_DLL=planted.dll")]
         with open(os.path.join(jobs, "%02d.job" % index), "wb") as f:
