@@ -20,8 +20,11 @@ target_compile_options(product_code_flags INTERFACE
 if(WIN32)
   # Product code never unwinds: no unwind tables in the deliverables; and no
   # compiler identification strings, which PE keeps in .rdata.
-  target_compile_options(product_code_flags INTERFACE -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-ident
-    -malign-data=abi)
+  target_compile_options(product_code_flags INTERFACE -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-ident)
+  # GCC aligns large data beyond what the ABI asks; clang does not.
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_compile_options(product_code_flags INTERFACE -malign-data=abi)
+  endif()
   # The product favours size over speed everywhere: a launcher's time goes
   # into the system's process start, not into its own code. Jump tables cost
   # a relocation per entry on 32-bit.
@@ -60,6 +63,14 @@ if(WIN32)
     -ffunction-sections
     -ffile-prefix-map=${CMAKE_SOURCE_DIR}=.
     -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
-  add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--gc-sections -Wl,--no-insert-timestamp)
+  if(LAUNCHERS_ARCH STREQUAL "arm64")
+    add_link_options(-static -Wl,--gc-sections -Wl,--no-insert-timestamp)
+  else()
+    add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--gc-sections -Wl,--no-insert-timestamp)
+  endif()
   add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+endif()
+
+if(WIN32 AND LAUNCHERS_ARCH STREQUAL "arm64")
+  include(${CMAKE_CURRENT_LIST_DIR}/arm64.cmake)
 endif()

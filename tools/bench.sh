@@ -33,6 +33,22 @@ echo "  bare: CreateProcessW and wait only; floor: plus the system calls every s
 echo "  (shell32 splitting, user name, hidden-window thread, service-dispatcher thread and its end)."
 echo "  *-windows-path: the launchers with the service dispatcher refusing at once, as on Windows."
 
+# ARM64: the launchers against the bare launcher, in one run under ARM64
+# Wine (through qemu-user: the times are qemu's, only their ratio says
+# something), when the runner is set up (./dev test does it).
+if "$ROOT/tools/arm64-wine" ready && [ -f "$BUILD/arm64/tools/launch_bench/launch_timer.exe" ]; then
+  echo
+  echo "== ARM64 launch cost under ARM64 Wine ($ROUNDS alternating rounds)"
+  DIR=$BUILD/bench-launch-arm64
+  rm -rf "$DIR"
+  mkdir -p "$DIR"
+  cp "$BUILD/arm64/tools/launch_bench/bare_launcher.exe" "$BUILD/arm64/tools/launch_bench/launch_timer.exe" \
+     "$ROOT/dist/arm64/orvane.exe" "$ROOT/dist/arm64/kelmis.exe" "$DIR/"
+  cp "$BUILD/arm64/tools/probe/probe.exe" "$DIR/tavrin.exe"
+  "$ROOT/tools/arm64-wine" run --timeout 3600 "$DIR/launch_timer.exe" "$ROUNDS" "$(win "$DIR/bare_launcher.exe")" \
+    "$(win "$DIR/orvane.exe")" "$(win "$DIR/kelmis.exe")" </dev/null 2>/dev/null | tee "$DIR/result.txt"
+fi
+
 echo
 echo "== core benchmarks (optimised build, no sanitizers)"
 if [ ! -f "$BUILD/bench/CMakeCache.txt" ]; then cmake --preset bench >/dev/null; fi

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# tools/lint.sh: ./dev lint, after ./dev has configured the native, win64
-# and win32 trees and installed the tools. Every check runs; the exit code is
+# tools/lint.sh: ./dev lint, after ./dev has configured the native, win64,
+# win32 and arm64 trees and installed the tools. Every check runs; the exit code is
 # 1 when any of them found something.
 #   1. the format (.clang-format) of every C++ file of the repository;
 #   2. the compiler's warnings, as errors, in the product code of each tree
@@ -11,7 +11,7 @@ set -uo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=$ROOT/build
 JOBS=$(nproc 2>/dev/null || echo 2)
-TREES=(native win64 win32)
+TREES=(native win64 win32 arm64)
 status=0
 say() { printf '== lint: %s\n' "$*" >&2; }
 failed() { say "$*"; status=1; }

@@ -1,16 +1,21 @@
 #!/usr/bin/env python3
 """Checks the PE headers of the deliverables against what they promise.
 
-    tools/pe_check.py FILE...
+    tools/pe_check.py [--arch ARCH] FILE... [--arch ARCH FILE...]
 
-Each FILE is orvane.exe or kelmis.exe (by its name); for each one line of
-facts is printed, then every broken promise, and the exit code is 1 when
-there was one. The promises: the machine of its architecture, the GUI
-subsystem, address randomisation (high-entropy on x64), no-execute data,
+Each FILE is orvane.exe or kelmis.exe (by its name), of the architecture
+its name gives (orvane x64, kelmis x86), or of the one --arch names for the
+FILEs after it (x64, x86 or arm64: both programs are built for ARM64 too);
+for each one line of facts is printed, then every broken promise, and the
+exit code is 1 when there was one. The promises: the machine of its
+architecture, the GUI subsystem, address randomisation (high-entropy on x64
+and ARM64), no-execute data,
 NO_SEH on x86 (nothing in the image registers an exception handler), base
 relocations kept, no section both writable and executable or writable and
 shared, imports from exactly the five system DLLs below and nothing loaded
-delayed, a manifest that asks for asInvoker, and a size within the budget.
+delayed, a manifest that asks for asInvoker, the image's checksum in its
+header (so that an Authenticode signature's removal gives back the file bit
+for bit), and a size within the budget.
 tools/release.sh runs it on every release; tests/release runs it too.
 """
 import os
@@ -19,11 +24,14 @@ import struct
 import sys
 
 KIB = 1024
-# file name -> (machine, name of the architecture, size budget in bytes)
-DELIVERABLES = {
-    "orvane.exe": (0x8664, "x64", 40 * KIB),
-    "kelmis.exe": (0x14C, "x86", 36 * KIB),
+# architecture -> (machine, size budget in bytes)
+ARCHITECTURES = {
+    "x64": (0x8664, 40 * KIB),
+    "x86": (0x14C, 36 * KIB),
+    "arm64": (0xAA64, 40 * KIB),
 }
+# file name -> the architecture of the deliverable of that name
+DELIVERABLES = {"orvane.exe": "x64", "kelmis.exe": "x86"}
 IMPORTS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "msvcrt.dll"}
 
 GUI_SUBSYSTEM = 2
@@ -41,6 +49,18 @@ FLAG_NAMES = ((HIGH_ENTROPY_VA, "HIGH_ENTROPY_VA"), (DYNAMIC_BASE, "DYNAMIC_BASE
               (NO_SEH, "NO_SEH"))
 
 
+def image_checksum(data, field):
+    """The PE checksum of an image whose checksum field lies at offset
+    `field`: its 16-bit words summed with the carries folded back (the field
+    counted as zero), plus its length."""
+    total = 0
+    padded = bytes(data[:field]) + b"\0\0\0\0" + bytes(data[field + 4:]) + b"\0" * (len(data) % 2)
+    for (word,) in struct.iter_unpack("<H", padded):
+        total += word
+        total = (total & 0xFFFF) + (total >> 16)
+    return (total + len(data)) & 0xFFFFFFFF
+
+
 class Image:
     """The parts of a PE file that the checks read."""
 
@@ -54,6 +74,7 @@ class Image:
         self.optional = self.pe + 24
         magic = struct.unpack_from("<H", data, self.optional)[0]
         wide = magic == 0x20B
+        self.checksum_field = self.optional + 64
         self.subsystem, self.dll_characteristics = struct.unpack_from("<HH", data, self.optional + 68)
         directories = self.optional + (112 if wide else 96)
         self.directories = [struct.unpack_from("<II", data, directories + 8 * i) for i in range(16)]
@@ -118,12 +139,14 @@ class Image:
         return None
 
 
-def problems_of(path):
-    """(facts, problems) of one deliverable."""
+def problems_of(path, arch=None):
+    """(facts, problems) of one deliverable, of the architecture its name
+    gives or of `arch`."""
     name = os.path.basename(path)
     if name not in DELIVERABLES:
         return "", ["%s is not a deliverable (%s)" % (name, ", ".join(sorted(DELIVERABLES)))]
-    machine, arch, budget = DELIVERABLES[name]
+    arch = arch or DELIVERABLES[name]
+    machine, budget = ARCHITECTURES[arch]
     with open(path, "rb") as f:
         data = f.read()
     try:
@@ -135,7 +158,7 @@ def problems_of(path):
         problems.append("machine 0x%x, not 0x%x (%s)" % (image.machine, machine, arch))
     if image.subsystem != GUI_SUBSYSTEM:
         problems.append("subsystem %d, not the GUI subsystem (2)" % image.subsystem)
-    wanted = DYNAMIC_BASE | NX_COMPAT | (HIGH_ENTROPY_VA if arch == "x64" else NO_SEH)
+    wanted = DYNAMIC_BASE | NX_COMPAT | (NO_SEH if arch == "x86" else HIGH_ENTROPY_VA)
     for flag, flag_name in FLAG_NAMES:
         if wanted & flag and not image.dll_characteristics & flag:
             problems.append("%s is not set" % flag_name)
@@ -164,6 +187,10 @@ def problems_of(path):
         problems.append("no manifest (resource 1 of type 24) with a requested execution level")
     elif level.group(1) != b"asInvoker":
         problems.append("the manifest asks for %s, not asInvoker" % level.group(1).decode("ascii", "replace"))
+    written, computed = struct.unpack_from("<I", data, image.checksum_field)[0], image_checksum(data,
+                                                                                             image.checksum_field)
+    if written != computed:
+        problems.append("the checksum in the header is 0x%x, the image's is 0x%x" % (written, computed))
     if len(data) > budget:
         problems.append("%d bytes, over the budget of %d (%d KiB) by %d" % (len(data), budget, budget // KIB,
                                                                           len(data) - budget))
@@ -174,12 +201,20 @@ def problems_of(path):
     return facts, problems
 
 
-def main(paths):
-    if not paths:
+def main(arguments):
+    arch, files = None, []
+    while arguments:
+        if arguments[0] == "--arch" and len(arguments) > 1 and arguments[1] in ARCHITECTURES:
+            arch = arguments[1]
+            arguments = arguments[2:]
+        else:
+            files.append((arguments[0], arch))
+            arguments = arguments[1:]
+    if not files or any(path.startswith("--") for path, _ in files):
         sys.exit(__doc__.split("\n\n")[1].strip())
     failed = False
-    for path in paths:
-        facts, problems = problems_of(path)
+    for path, arch in files:
+        facts, problems = problems_of(path, arch)
         print(facts or os.path.basename(path))
         for problem in problems:
             print("  FAILED: %s: %s" % (os.path.basename(path), problem))

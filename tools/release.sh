@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
-# tools/release.sh OUT ORVANE KELMIS
-# The release folder OUT for people who ship the launchers: the two
-# deliverables (the files ORVANE and KELMIS, whose link maps lie beside them
-# as ORVANE.map and KELMIS.map), README.txt, the bill of materials
-# sbom.cdx.json and THIRD-PARTY-NOTICES.txt (tools/sbom.py), a zip of these
-# five and SHA256SUMS. ./dev dist calls it with the deliverables whose bytes
-# tools/repro.sh has just proved reproducible.
+# tools/release.sh OUT ORVANE KELMIS ARM64_ORVANE ARM64_KELMIS
+# The release folder OUT for people who ship the launchers: the x64 orvane
+# and x86 kelmis (the files ORVANE and KELMIS, whose link maps lie beside them
+# as ORVANE.map and KELMIS.map), the ARM64 builds of both in arm64/ (the files
+# ARM64_ORVANE and ARM64_KELMIS, maps beside them likewise), README.txt, the
+# bill of materials sbom.cdx.json and THIRD-PARTY-NOTICES.txt
+# (tools/sbom.py), a zip of these seven and SHA256SUMS. ./dev dist calls it
+# with the deliverables whose bytes tools/repro.sh has just proved
+# reproducible.
 #
 # Signing, when LAUNCHERS_SIGN_PKCS12 names a PKCS#12 file (certificate and
 # key) and LAUNCHERS_SIGN_PASSWORD holds its password: both deliverables are
-# signed with Authenticode (SHA-256) by osslsigncode, offline.
+# signed with Authenticode (SHA-256) by osslsigncode, offline, the ARM64
+# ones as well.
 # LAUNCHERS_SIGN_TIMESTAMP_URL, when set, adds an RFC 3161 time stamp from
 # that server (the one step that uses the network, and only when asked for).
 # Each signature is verified against LAUNCHERS_SIGN_CA (a PEM file; default:
@@ -22,6 +25,11 @@ VERSION=$(sed -n 's/^project(launchers VERSION \([0-9.]*\).*/\1/p' "$ROOT/CMakeL
 out=$1
 orvane=$2
 kelmis=$3
+arm64_orvane=$4
+arm64_kelmis=$5
+# The programs of the release, by their names in it, and their sources.
+programs=(orvane.exe kelmis.exe arm64/orvane.exe arm64/kelmis.exe)
+sources=("$orvane" "$kelmis" "$arm64_orvane" "$arm64_kelmis")
 
 say() { printf 'release: %s\n' "$*" >&2; }
 
@@ -32,13 +40,14 @@ display_name() {
 }
 
 # Only programs that keep the promises of their PE headers are shipped.
-python3 "$ROOT/tools/pe_check.py" "$orvane" "$kelmis" >&2 || { say "a deliverable breaks a promise of its headers"; exit 1; }
+python3 "$ROOT/tools/pe_check.py" "$orvane" "$kelmis" --arch arm64 "$arm64_orvane" "$arm64_kelmis" >&2 ||
+  { say "a deliverable breaks a promise of its headers"; exit 1; }
 
-rm -rf "$out/unsigned"
+rm -rf "$out/unsigned" "$out/arm64"
 rm -f "$out/orvane.exe" "$out/kelmis.exe" "$out/README.txt" "$out/SHA256SUMS" "$out"/launchers-*.zip \
   "$out/sbom.cdx.json" "$out/THIRD-PARTY-NOTICES.txt"
-mkdir -p "$out"
-listed=(orvane.exe kelmis.exe)
+mkdir -p "$out/arm64"
+listed=("${programs[@]}")
 
 if [ -n "${LAUNCHERS_SIGN_PKCS12:-}" ]; then
   if [ -z "${LAUNCHERS_SIGN_PASSWORD+set}" ]; then
@@ -62,11 +71,11 @@ if [ -n "${LAUNCHERS_SIGN_PKCS12:-}" ]; then
     timestamp=(-ts "$LAUNCHERS_SIGN_TIMESTAMP_URL")
   fi
 
-  mkdir -p "$out/unsigned"
-  cp "$orvane" "$out/unsigned/orvane.exe"
-  cp "$kelmis" "$out/unsigned/kelmis.exe"
-  for file in orvane.exe kelmis.exe; do
-    description=$(display_name "${file%.exe}")
+  mkdir -p "$out/unsigned/arm64"
+  for i in "${!programs[@]}"; do cp "${sources[$i]}" "$out/unsigned/${programs[$i]}"; done
+  for file in "${programs[@]}"; do
+    name=${file#arm64/}
+    description=$(display_name "${name%.exe}")
     [ -n "$description" ] || { say "no display name for $file in src/launcher/CMakeLists.txt"; exit 1; }
     if ! osslsigncode sign -pkcs12 "$LAUNCHERS_SIGN_PKCS12" -readpass "$secrets/password" -h sha256 \
          -n "$description" "${timestamp[@]}" -in "$out/unsigned/$file" -out "$out/$file" >"$secrets/log" 2>&1; then
@@ -89,23 +98,24 @@ if [ -n "${LAUNCHERS_SIGN_PKCS12:-}" ]; then
     fi
     say "signed $file, verified; without its signature it is the unsigned file"
   done
-  listed+=(unsigned/orvane.exe unsigned/kelmis.exe)
+  listed+=("${programs[@]/#/unsigned/}")
 else
-  cp "$orvane" "$out/orvane.exe"
-  cp "$kelmis" "$out/kelmis.exe"
+  for i in "${!programs[@]}"; do cp "${sources[$i]}" "$out/${programs[$i]}"; done
 fi
 
 cp "$ROOT/docs/shipping.txt" "$out/README.txt"
 # What the shipped programs contain, with their hashes as shipped (signed or
 # not).
-python3 "$ROOT/tools/sbom.py" write "$out" "$out/orvane.exe" "${orvane%.exe}.map" "$out/kelmis.exe" "${kelmis%.exe}.map"
+python3 "$ROOT/tools/sbom.py" write "$out" "$out/orvane.exe" "${orvane%.exe}.map" "$out/kelmis.exe" "${kelmis%.exe}.map" \
+  "$out/arm64/orvane.exe" "${arm64_orvane%.exe}.map" "$out/arm64/kelmis.exe" "${arm64_kelmis%.exe}.map"
 # A zip with fixed time stamps and order, so the same programs give the same
 # zip.
 python3 - "$out" "launchers-$VERSION.zip" <<'PY'
 import os, sys, zipfile
 out, name = sys.argv[1], sys.argv[2]
 with zipfile.ZipFile(os.path.join(out, name), "w", zipfile.ZIP_DEFLATED) as z:
-    for member in ("orvane.exe", "kelmis.exe", "README.txt", "sbom.cdx.json", "THIRD-PARTY-NOTICES.txt"):
+    for member in ("orvane.exe", "kelmis.exe", "arm64/orvane.exe", "arm64/kelmis.exe", "README.txt",
+                   "sbom.cdx.json", "THIRD-PARTY-NOTICES.txt"):
         info = zipfile.ZipInfo(member, date_time=(2026, 1, 1, 0, 0, 0))
         info.external_attr = 0o644 << 16
         info.compress_type = zipfile.ZIP_DEFLATED

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # ./dev repro: builds the deliverables twice from the same commit, from two
 # source copies at different paths into two different build folders, and
-# checks that the four programs are bit for bit the same, and so are the bill
+# checks that the six programs (both settings in the x64, x86 and ARM64
+# trees) are bit for bit the same, and so are the bill
 # of materials and the third-party notices made from each build's
 # deliverables and link maps (tools/sbom.py). Build paths and time stamps
 # must not reach them. The SHA-256 of the programs proved so stay in
@@ -34,9 +35,12 @@ build_copy() {
   cmake -S "$source" -B "$binary/win32" -G Ninja --toolchain "$source/cmake/toolchain-win32.cmake" \
     -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
   cmake --build "$binary/win32" "${targets[@]}" -j "$(nproc)" >/dev/null
-  local launchers=$binary/win64/src/launcher kelmis=$binary/win32/src/launcher/kelmis
+  cmake -S "$source" -B "$binary/arm64" -G Ninja --toolchain "$source/cmake/toolchain-arm64.cmake" \
+    -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
+  cmake --build "$binary/arm64" "${targets[@]}" -j "$(nproc)" >/dev/null
+  local launchers=$binary/win64/src/launcher kelmis=$binary/win32/src/launcher/kelmis arm64=$binary/arm64/src/launcher
   python3 "$source/tools/sbom.py" write "$binary/sbom" "$launchers/orvane.exe" "$launchers/orvane.map" \
-    "$kelmis.exe" "$kelmis.map"
+    "$kelmis.exe" "$kelmis.map" "$arm64/orvane.exe" "$arm64/orvane.map" "$arm64/kelmis.exe" "$arm64/kelmis.map"
   if [ $BUNDLE -eq 1 ]; then
     python3 "$source/tools/bundle.py" --out "$binary/bundle" --win64 "$binary/win64" --win32 "$binary/win32" >/dev/null
   fi
@@ -58,7 +62,7 @@ compare() {  # NAME FIRST SECOND
   fi
 }
 sums=()
-for arch in win64 win32; do
+for arch in win64 win32 arm64; do
   for launcher in orvane kelmis; do
     a="$WORK/first/out/$arch/src/launcher/$launcher.exe"
     compare "$arch/$launcher.exe" "$a" "$WORK/second copy/build tree/$arch/src/launcher/$launcher.exe"

@@ -1,14 +1,18 @@
 #!/usr/bin/env python3
 """The software bill of materials of a release, and its third-party notices.
 
-    tools/sbom.py write OUT ORVANE.exe ORVANE.map KELMIS.exe KELMIS.map
+    tools/sbom.py write OUT ORVANE.exe ORVANE.map KELMIS.exe KELMIS.map \
+        ARM64_ORVANE.exe ARM64_ORVANE.map ARM64_KELMIS.exe ARM64_KELMIS.map
     tools/sbom.py check SBOM [SCHEMA_FOLDER]
 
-write: OUT/sbom.cdx.json (CycloneDX 1.5, JSON) names each deliverable with
-its SHA-256 and every third-party part that its link map shows in the
-image (an input section of some size kept in the output; members of an
-archive that the linker pulled in but whose sections it dropped bring
-nothing), with the Debian package that installed the part, that package's
+write: OUT/sbom.cdx.json (CycloneDX 1.5, JSON) names each deliverable (the
+x64 orvane, the x86 kelmis and the ARM64 builds of both) with its SHA-256
+and every third-party part that its link map (GNU ld's, or lld's for ARM64)
+shows in the image (an input section of some size kept in the output;
+members of an archive that the linker pulled in but whose sections it
+dropped bring nothing; the ARM64 import libraries, made by the build from
+the project's own .def files, are the project's own), with the Debian
+package that installed the part, that package's
 version and its license as the package's copyright file states them; and
 OUT/THIRD-PARTY-NOTICES.txt the notices those licenses ask for in a binary
 distribution. Both come out the same for the same programs and packages:
@@ -30,7 +34,9 @@ import uuid
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 SBOM = "sbom.cdx.json"
 NOTICES = "THIRD-PARTY-NOTICES.txt"
-DELIVERABLES = (("orvane.exe", "x64"), ("kelmis.exe", "x86"))
+# The name of each in the release, and its architecture.
+DELIVERABLES = (("orvane.exe", "x64"), ("kelmis.exe", "x86"), ("arm64/orvane.exe", "arm64"),
+                ("arm64/kelmis.exe", "arm64"))
 # Licenses of source packages whose copyright file is not machine-readable,
 # as their copyright file states them in prose.
 PROSE_LICENSES = {
@@ -56,15 +62,26 @@ INPUT_SECTION = re.compile(r"^ (\S+)\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+(\S.*)$")
 CONTINUED = re.compile(r"^\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+(\S.*)$")
 
 
+# lld's map: address, size, alignment, then the output section, or an
+# input section as FILE:(SECTION), or a symbol.
+LLD_INPUT_SECTION = re.compile(r"^[0-9a-f]+ ([0-9a-f]+) +\d+ +(\S.*):\(([^()]*)\)$")
+
+
 def linked_files(map_path):
     """Files (archive(member) or object) with bytes kept in the image."""
     kept = set()
     with open(map_path, errors="replace") as f:
         lines = f.read().split("\n")
+    if re.match(r"^Address +Size +Align +Out +In +Symbol", lines[0]):
+        for line in lines[1:]:
+            match = LLD_INPUT_SECTION.match(line)
+            if match and int(match.group(1), 16):
+                kept.add(match.group(2).strip())
+        return kept
     try:
         start = lines.index("Linker script and memory map")
     except ValueError:
-        fail("%s is not a GNU ld link map" % map_path)
+        fail("%s is not a link map of GNU ld or lld" % map_path)
     output = None
     pending = None
     for line in lines[start + 1:]:
@@ -152,7 +169,7 @@ def write(out, programs):
     components = []
     dependencies = []
     for (name, arch), (exe, link_map) in zip(DELIVERABLES, programs):
-        if os.path.basename(exe) != name:
+        if os.path.basename(exe) != os.path.basename(name):
             fail("%s given where %s is expected" % (exe, name))
         used = set()
         for file in linked_files(link_map):
@@ -202,8 +219,8 @@ def write(out, programs):
     os.makedirs(out, exist_ok=True)
     with open(os.path.join(out, SBOM), "w") as f:
         f.write(json.dumps(bom, indent=2, sort_keys=True) + "\n")
-    header = ("Third-party notices for orvane.exe and kelmis.exe %s\n\n"
-              "Besides their own code, the two programs contain the parts below, linked in\n"
+    header = ("Third-party notices for orvane.exe and kelmis.exe %s (x64, x86 and ARM64)\n\n"
+              "Besides their own code, the programs contain the parts below, linked in\n"
               "statically (%s lists them with their versions).\n" % (project_version(), SBOM))
     with open(os.path.join(out, NOTICES), "w") as f:
         f.write(header + "".join("\n" + "-" * 78 + "\n" + n for n in notices))
@@ -249,8 +266,8 @@ def check(path, schemas=None):
 
 
 def main(argv):
-    if len(argv) == 6 and argv[0] == "write":
-        write(argv[1], [(argv[2], argv[3]), (argv[4], argv[5])])
+    if len(argv) == 10 and argv[0] == "write":
+        write(argv[1], [(argv[i], argv[i + 1]) for i in range(2, 10, 2)])
         return 0
     if len(argv) in (2, 3) and argv[0] == "check":
         return check(argv[1], argv[2] if len(argv) == 3 else None)

@@ -29,10 +29,18 @@ void run_static_initializers() {
 
 }  // namespace
 
-// The process entry (see the link options): the stack is realigned because
-// the system does not promise the compiler's alignment on 32-bit Windows. It
-// runs before the stack guard has its value, so it is not guarded itself.
-extern "C" __attribute__((force_align_arg_pointer, noreturn, no_stack_protector)) void launcher_process_start() {
+// The stack is realigned at the entry because the system does not promise
+// the compiler's alignment on 32-bit Windows. On ARM64 the system enters with
+// the 16-byte alignment that every access through sp needs.
+#if defined(__aarch64__)
+#define REALIGNED_ENTRY
+#else
+#define REALIGNED_ENTRY force_align_arg_pointer,
+#endif
+
+// The process entry (see the link options). It runs before the stack guard
+// has its value, so it is not guarded itself.
+extern "C" __attribute__((REALIGNED_ENTRY noreturn, no_stack_protector)) void launcher_process_start() {
   // First of all, before any code of the start-up sequence can make a system
   // DLL load another by name: a launcher lies in folders its users can
   // write to, and a DLL planted there must never run in it.

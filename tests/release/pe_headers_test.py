@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""pe_headers_test.py WIN64_TREE WIN32_TREE
+"""pe_headers_test.py WIN64_TREE WIN32_TREE ARM64_TREE
 
-The deliverables of the two build trees keep the promises of their PE
+The deliverables of the three build trees keep the promises of their PE
 headers (tools/pe_check.py), and a copy with one promise broken, a row
 each, is refused with a message that names it.
 """
@@ -47,10 +47,16 @@ def replace(old, new):
     return patch
 
 
-def grow_by(extra):
+def grow_by(arch, extra):
     def patch(data, image):
-        budget = pe_check.DELIVERABLES["kelmis.exe"][2]
+        budget = pe_check.ARCHITECTURES[arch][1]
         data.extend(b"\0" * (budget - len(data) + extra))
+    return patch
+
+
+def machine(value):
+    def patch(data, image):
+        struct.pack_into("<H", data, image.pe + 4, value)
     return patch
 
 
@@ -76,15 +82,26 @@ ROWS = [
     ("shared data", "kelmis.exe", shared_writable, "writable and shared"),
     ("imports", "orvane.exe", replace(b"SHELL32.dll", b"SHELL33.dll"), "not exactly"),
     ("manifest", "kelmis.exe", replace(b'level="asInvoker"', b'level="noInvoker"'), "asks for noInvoker"),
-    ("size", "kelmis.exe", grow_by(1), "over the budget of 36864 (36 KiB) by 1"),
+    ("size", "kelmis.exe", grow_by("x86", 1), "over the budget of 36864 (36 KiB) by 1"),
+    ("ARM64 machine", "arm64/kelmis.exe", machine(0x8664), "machine 0x8664, not 0xaa64 (arm64)"),
+    ("ARM64 high-entropy addresses", "arm64/orvane.exe", set_flag(dll_flags, pe_check.HIGH_ENTROPY_VA << 16,
+                                                                  clear=True), "HIGH_ENTROPY_VA is not set"),
+    ("ARM64 writable code", "arm64/kelmis.exe", set_flag(section_flags(".text"), pe_check.MEM_WRITE),
+     "section .text is writable and executable"),
+    ("ARM64 imports", "arm64/orvane.exe", replace(b"shell32.dll", b"shell33.dll"), "not exactly"),
+    ("ARM64 size", "arm64/orvane.exe", grow_by("arm64", 1), "over the budget of 40960 (40 KiB) by 1"),
+    ("ARM64 checksum", "arm64/kelmis.exe", lambda data, image: struct.pack_into("<I", data, image.checksum_field, 0),
+     "the checksum in the header is 0x0"),
 ]
 
 
-def main(win64, win32):
+def main(win64, win32, arm64):
     deliverables = {"orvane.exe": os.path.join(win64, "src", "launcher", "orvane.exe"),
-                    "kelmis.exe": os.path.join(win32, "src", "launcher", "kelmis.exe")}
+                    "kelmis.exe": os.path.join(win32, "src", "launcher", "kelmis.exe"),
+                    "arm64/orvane.exe": os.path.join(arm64, "src", "launcher", "orvane.exe"),
+                    "arm64/kelmis.exe": os.path.join(arm64, "src", "launcher", "kelmis.exe")}
     failures = 0
-    if pe_check.main(list(deliverables.values())) != 0:
+    if pe_check.main(list(deliverables.values())[:2] + ["--arch", "arm64"] + list(deliverables.values())[2:]) != 0:
         print("FAILED: the deliverables break promises of their PE headers")
         failures += 1
     work = tempfile.mkdtemp(prefix="launchers-pe.")
@@ -92,12 +109,17 @@ def main(win64, win32):
         for what, name, patch, expected in ROWS:
             with open(deliverables[name], "rb") as f:
                 data = bytearray(f.read())
-            patch(data, pe_check.Image(bytes(data)))
-            copy = os.path.join(work, what.replace(" ", "_"), name)
+            image = pe_check.Image(bytes(data))
+            patch(data, image)
+            # Each copy breaks one promise: its checksum is made right again,
+            # but in the row that breaks the checksum.
+            if "checksum" not in what:
+                struct.pack_into("<I", data, image.checksum_field, pe_check.image_checksum(data, image.checksum_field))
+            copy = os.path.join(work, what.replace(" ", "_"), os.path.basename(name))
             os.makedirs(os.path.dirname(copy))
             with open(copy, "wb") as f:
                 f.write(data)
-            _, problems = pe_check.problems_of(copy)
+            _, problems = pe_check.problems_of(copy, "arm64" if name.startswith("arm64/") else None)
             if not any(expected in problem for problem in problems):
                 print("FAILED: %s broken in %s: refused with %s, expected \"%s\"" % (what, name, problems, expected))
                 failures += 1
@@ -109,4 +131,4 @@ def main(win64, win32):
 
 
 if __name__ == "__main__":
-    sys.exit(main(*sys.argv[1:3]))
+    sys.exit(main(*sys.argv[1:4]))

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# signing_test.sh WIN64_TREE WIN32_TREE
-# A signed release (tools/release.sh, as ./dev dist makes it) of the two
-# deliverables of the build trees, with a throw-away certificate made here:
-# both signatures verify, removing them gives back the unsigned deliverables
+# signing_test.sh WIN64_TREE WIN32_TREE ARM64_TREE
+# A signed release (tools/release.sh, as ./dev dist makes it) of the
+# deliverables of the build trees (the ARM64 ones beside the others), with a throw-away certificate made here:
+# every signature verifies, removing them gives back the unsigned deliverables
 # bit for bit, SHA256SUMS lists and matches the signed and the unsigned
 # files, the zip holds the signed ones, a wrong password stops the release,
 # and the signed orvane runs under Wine end to end (the end-to-end tests of
@@ -16,8 +16,11 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../.." && pwd)
 win64=$(cd "$1" && pwd)
 win32=$(cd "$2" && pwd)
+arm64=$(cd "$3" && pwd)
 orvane=$win64/src/launcher/orvane.exe
 kelmis=$win32/src/launcher/kelmis.exe
+arm64_orvane=$arm64/src/launcher/orvane.exe
+arm64_kelmis=$arm64/src/launcher/kelmis.exe
 
 failures=0
 fail() {
@@ -35,9 +38,11 @@ openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/certificate.pem" -out "
 
 release=$work/release
 LAUNCHERS_SIGN_PKCS12=$work/signer.p12 LAUNCHERS_SIGN_PASSWORD=throw-away \
-  "$root/tools/release.sh" "$release" "$orvane" "$kelmis" || fail "the signed release failed"
+  "$root/tools/release.sh" "$release" "$orvane" "$kelmis" "$arm64_orvane" "$arm64_kelmis" ||
+  fail "the signed release failed"
 
-for pair in "orvane.exe=$orvane" "kelmis.exe=$kelmis"; do
+for pair in "orvane.exe=$orvane" "kelmis.exe=$kelmis" "arm64/orvane.exe=$arm64_orvane" \
+            "arm64/kelmis.exe=$arm64_kelmis"; do
   file=${pair%%=*}
   unsigned=${pair#*=}
   if osslsigncode verify -CAfile "$work/certificate.pem" -in "$release/$file" >"$work/verify.txt" 2>&1; then
@@ -55,13 +60,14 @@ for pair in "orvane.exe=$orvane" "kelmis.exe=$kelmis"; do
     "$release"/launchers-*.zip "$file" "$release/$file" || fail "the zip does not hold the signed $file"
 done
 listed=$(cut -c67- "$release/SHA256SUMS" | tr '\n' ' ')
-[ "$listed" = "orvane.exe kelmis.exe unsigned/orvane.exe unsigned/kelmis.exe sbom.cdx.json THIRD-PARTY-NOTICES.txt \
+[ "$listed" = "orvane.exe kelmis.exe arm64/orvane.exe arm64/kelmis.exe unsigned/orvane.exe unsigned/kelmis.exe \
+unsigned/arm64/orvane.exe unsigned/arm64/kelmis.exe sbom.cdx.json THIRD-PARTY-NOTICES.txt \
 $(basename "$release"/launchers-*.zip) " ] || fail "SHA256SUMS lists: $listed"
 for file in sbom.cdx.json THIRD-PARTY-NOTICES.txt; do
   python3 -c 'import sys, zipfile; sys.exit(zipfile.ZipFile(sys.argv[1]).read(sys.argv[2]) != open(sys.argv[3], "rb").read())' \
     "$release"/launchers-*.zip "$file" "$release/$file" || fail "the zip does not hold $file"
 done
-for file in orvane.exe kelmis.exe; do
+for file in orvane.exe kelmis.exe arm64/orvane.exe arm64/kelmis.exe; do
   grep -q "$(sha256sum "$release/$file" | cut -c1-64)" "$release/sbom.cdx.json" || fail "the SBOM lacks the signed $file"
 done
 grep -q "^License: ZPL-2.1" "$release/THIRD-PARTY-NOTICES.txt" || fail "the notices lack the mingw-w64 runtime's license"
@@ -82,7 +88,7 @@ fi
 (cd "$release" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match the files"
 
 if LAUNCHERS_SIGN_PKCS12=$work/signer.p12 LAUNCHERS_SIGN_PASSWORD=wrong \
-   "$root/tools/release.sh" "$work/wrong" "$orvane" "$kelmis" >"$work/wrong.txt" 2>&1; then
+   "$root/tools/release.sh" "$work/wrong" "$orvane" "$kelmis" "$arm64_orvane" "$arm64_kelmis" >"$work/wrong.txt" 2>&1; then
   fail "a wrong password made a release"
 fi
 

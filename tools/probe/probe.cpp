@@ -7,47 +7,12 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <cstdint>
-#include <cstdlib>
+#include <stdint.h>
+#include <stdlib.h>
 
-#include "probe_escape.h"
+#include "report_buffer.h"
 
 namespace {
-
-// --- growing byte buffer ------------------------------------------------------
-
-struct Buffer {
-  char* data;
-  size_t length;
-  size_t capacity;
-};
-
-void put(Buffer* buffer, char c) {
-  if (buffer->length == buffer->capacity) {
-    size_t capacity = buffer->capacity ? buffer->capacity * 2 : 4096;
-    char* grown = static_cast<char*>(realloc(buffer->data, capacity));
-    if (!grown) ExitProcess(251);  // no memory for the report: nothing sensible to say
-    buffer->data = grown;
-    buffer->capacity = capacity;
-  }
-  buffer->data[buffer->length++] = c;
-}
-
-void put_ascii(Buffer* buffer, const char* text) {
-  while (*text) put(buffer, *text++);
-}
-
-void put_escaped(Buffer* buffer, const wchar_t* text, size_t count) {
-  probe_escape(reinterpret_cast<const char16_t*>(text), count, [buffer](char c) { put(buffer, c); });
-}
-
-void put_escaped(Buffer* buffer, const wchar_t* text) {
-  size_t count = 0;
-  if (text) {
-    while (text[count]) ++count;
-  }
-  put_escaped(buffer, text, count);
-}
 
 // For people: like put_escaped, but a backslash stays single (paths read
 // naturally); only the machine report must be unambiguous.
@@ -61,16 +26,6 @@ void put_readable(Buffer* buffer, const wchar_t* text) {
     put(buffer, '\\');
     text += count + 1;
   }
-}
-
-void put_decimal(Buffer* buffer, uint32_t value) {
-  char digits[10];
-  int n = 0;
-  do {
-    digits[n++] = char('0' + value % 10);
-    value /= 10;
-  } while (value);
-  while (n) put(buffer, digits[--n]);
 }
 
 void put_hex(Buffer* buffer, uint32_t value) {
@@ -152,7 +107,7 @@ wchar_t* fetch_text(Get get) {
 // ObjectNameInformation), or null.
 wchar_t* object_name(HANDLE handle) {
   using QueryObject = LONG(NTAPI*)(HANDLE, int, void*, ULONG, ULONG*);
-  static QueryObject query = reinterpret_cast<QueryObject>(
+  QueryObject query = reinterpret_cast<QueryObject>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryObject")));
   if (!query) return nullptr;
   struct Name {
