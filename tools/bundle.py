@@ -3,17 +3,21 @@
 
 Every Windows test program of the two Windows build trees (64-bit in x64\\,
 32-bit in x86\\), the programs they run (the launchers, among them the two
-deliverables, the probe, the box reader, the framework host, ...), and at the
-root run-tests.cmd, run-tests.exe (tools/bundle/run_tests.cpp, x86) and
+deliverables, the probe, the box reader, the framework host, ...), the ARM64
+launchers with the ARM64 programs they start (arm64\\), and at the root
+run-tests.cmd, run-tests.exe (tools/bundle/run_tests.cpp, x86) and
 run-tests.json, the tests that run-tests.exe runs. The tests come from CTest
 itself (ctest --show-only=json-v1), so the bundle runs exactly the tests that
 the build registers, each as CTest runs it; a test registered in a way that
-run-tests.exe cannot reproduce stops the bundle.
+run-tests.exe cannot reproduce stops the bundle. The ARM64 launchers are
+checked by the 64-bit end-to-end tests once more, told to start them (ARM64
+Windows runs those tests emulated and the launchers natively; elsewhere that
+folder is skipped).
 
 Reproducible like the release zip: fixed order and time stamps, and no
 program may carry a path of the build machine.
 
-    tools/bundle.py [--out FOLDER] [--win64 TREE] [--win32 TREE]
+    tools/bundle.py [--out FOLDER] [--win64 TREE] [--win32 TREE] [--arm64 TREE]
 """
 import argparse
 import hashlib
@@ -28,7 +32,15 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 # The architecture folders: name, build tree, title in the report, and the
 # PE machine type of their programs (by which run-tests.exe tells whether
 # the machine runs them).
-ARCHES = (("x64", "win64", "64-bit programs", 0x8664), ("x86", "win32", "32-bit programs", 0x14C))
+ARCHES = (("x64", "win64", "64-bit programs", 0x8664), ("x86", "win32", "32-bit programs", 0x14C),
+          ("arm64", "arm64", "ARM64 launchers", 0xAA64))
+# The ARM64 tree's own test runs on the build machine; in the bundle, the
+# arm64 folder's tests are the 64-bit tree's end-to-end tests (label e2e)
+# with these variables, which point them at the ARM64 programs. Tests that
+# set one of them themselves (the builds on the start-up path of Windows)
+# stay 64-bit only.
+DRIVEN = {"arm64": ("x64", "e2e", {"LAUNCHERS_E2E_ORVANE": "orvane.exe", "LAUNCHERS_E2E_KELMIS": "kelmis.exe",
+                                   "LAUNCHERS_E2E_TOOL": "probe.exe", "LAUNCHERS_E2E_PLANTED_DLL": "planted_dll.dll"})}
 # Programs of a tree that the bundle leaves out: the launch-cost benchmark,
 # the runner (at the bundle's root instead), and the planted cases of the
 # bundle's own check (tests/release).
@@ -126,7 +138,7 @@ def test_entry(test, arch, tree, trees):
     if unknown:
         fail("%s has properties run-tests.exe does not know: %s" % (name, ", ".join(sorted(unknown))))
     program, args, needs = command_of(test, tree)
-    entry = {"folder": arch, "name": name, "program": os.path.basename(program), "arguments": args}
+    entry = {"folder": arch, "name": name, "program": arch + "\\" + os.path.basename(program), "arguments": args}
     environment = []
     for setting in properties.get("ENVIRONMENT", []):
         variable_name, _, value = setting.partition("=")
@@ -185,21 +197,34 @@ def main():
     parser.add_argument("--out", default=os.path.join(ROOT, "dist", "release"))
     parser.add_argument("--win64", default=os.path.join(ROOT, "build", "win64"))
     parser.add_argument("--win32", default=os.path.join(ROOT, "build", "win32"))
+    parser.add_argument("--arm64", default=os.path.join(ROOT, "build", "arm64"))
     options = parser.parse_args()
-    trees = {"x64": os.path.realpath(options.win64), "x86": os.path.realpath(options.win32)}
+    trees = {arch: os.path.realpath(getattr(options, tree_name)) for arch, tree_name, _, _ in ARCHES}
     name = "orvane-tests-" + version()
 
     files = {}  # name in the zip -> its bytes
     tests = []
     counts = {}
+    labelled = {}  # arch -> label -> the names of its tests
     for arch, tree_name, _, _ in ARCHES:
         tree = trees[arch]
         if not os.path.isfile(os.path.join(tree, "CTestTestfile.cmake")):
             fail("no build tree at %s (./dev build makes it)" % tree)
         used = set()
         counts[arch] = 0
-        for test in ctest_tests(tree):
+        if arch in DRIVEN:
+            by, label, programs = DRIVEN[arch]
+            for entry in [t for t in tests if t["folder"] == by and t["name"] in labelled[by][label]]:
+                if not {v["name"] for v in entry.get("environment", [])} & set(programs):
+                    variables = [{"name": n, "file": arch + "\\" + p} for n, p in sorted(programs.items())]
+                    tests.append(dict(entry, folder=arch, environment=entry.get("environment", []) + variables))
+                    used.update(programs.values())
+                    counts[arch] += 1
+        labelled[arch] = {}
+        for test in ctest_tests(tree) if arch not in DRIVEN else []:
             labels = next((p["value"] for p in test.get("properties", []) if p["name"] == "LABELS"), [])
+            for label in labels:
+                labelled[arch].setdefault(label, set()).add(test["name"])
             if HOST_LABEL in labels:
                 continue
             entry, program = test_entry(test, arch, tree, trees)
@@ -229,7 +254,7 @@ def main():
         files["run-tests.exe"] = f.read()
     check_no_build_paths(runner, files["run-tests.exe"], trees)
     deliverables = []
-    for member in ("x64/orvane.exe", "x86/kelmis.exe"):
+    for member in ("x64/orvane.exe", "x86/kelmis.exe", "arm64/orvane.exe", "arm64/kelmis.exe"):
         if member not in files:
             fail("the deliverable %s is missing" % member)
         deliverables.append({"file": member.replace("/", "\\"), "sha256": hashlib.sha256(files[member]).hexdigest()})
@@ -254,8 +279,8 @@ def main():
             info.compress_type = zipfile.ZIP_DEFLATED
             z.writestr(info, files[member])
     os.replace(partial, zip_path)
-    print("%s: %d tests of 64-bit programs, %d of 32-bit programs, %d files, sha256 %s"
-          % (zip_path, counts["x64"], counts["x86"], len(files), sha256(zip_path)))
+    print("%s: %d tests of 64-bit programs, %d of 32-bit programs, %d of the ARM64 launchers, %d files, sha256 %s"
+          % (zip_path, counts["x64"], counts["x86"], counts["arm64"], len(files), sha256(zip_path)))
 
 
 if __name__ == "__main__":

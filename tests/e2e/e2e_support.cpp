@@ -174,7 +174,7 @@ const char16_t* const kPlantedDllNames[] = {
 }  // namespace
 
 bool plant_dlls(const std::u16string& folder) {
-  std::u16string planted = test_program(u16(E2E_PLANTED_DLL));
+  std::u16string planted = test_program(u16(E2E_PLANTED_DLL), L"LAUNCHERS_E2E_PLANTED_DLL");
   for (const char16_t* name : kPlantedDllNames) {
     if (!copy_file(planted, join_path(folder, std::u16string(name) + u".dll"))) return false;
   }

@@ -72,9 +72,10 @@ bool make_folders(const std::u16string& path);
 // Copies the test tool to `path` (a decoy or a second tool).
 bool place_tool(const std::u16string& path);
 
-// Copies of the planted DLL (tools/planted_dll) into `folder`, under the
-// names of DLLs that Windows loads by name for a message box, a shell call
-// and a process start; true when all are there. planted_dlls_loaded names
+// Copies of the planted DLL (tools/planted_dll, or LAUNCHERS_E2E_PLANTED_DLL:
+// one of the launchers' architecture) into `folder`, under the names of DLLs
+// that Windows loads by name for a message box, a shell call and a process
+// start; true when all are there. planted_dlls_loaded names
 // those that a process has loaded since (each leaves a record beside itself).
 bool plant_dlls(const std::u16string& folder);
 std::vector<std::u16string> planted_dlls_loaded(const std::u16string& folder);

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# bundle_run_test.sh WIN64_TREE WIN32_TREE
+# bundle_run_test.sh WIN64_TREE WIN32_TREE ARM64_TREE
 # The test bundle run as README tells a person to run it on Windows, here
-# under Wine: made from the two build trees (tools/bundle.py), unpacked into
+# under Wine: made from the three build trees (tools/bundle.py), unpacked into
 # a fresh folder named as Windows names a second download, "... (1)", and
 # run-tests.cmd started there by Wine's cmd.exe, no variables set. Every case
 # runs in the trees here, and the whole bundle on Windows; this checks what
 # only the bundle can show:
-#   1. it holds every test of both trees and what each needs: --list starts
-#      every test once, listing its cases;
+#   1. it holds every test of the two Windows trees and what each needs:
+#      --list starts every test once, listing its cases; the ARM64
+#      launchers' tests are skipped (a machine that is not ARM64 cannot run
+#      them), each naming the reason;
 #   2. a few tests in full: ones that pass (one judged by its output, one
 #      with a skipped case), and those that need a spare drive or a UNC
 #      share, which Wine cannot give (a drive defined with DefineDosDeviceW
@@ -22,6 +24,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../.." && pwd)
 win64=$(cd "$1" && pwd)
 win32=$(cd "$2" && pwd)
+arm64=$(cd "$3" && pwd)
 export WINEPREFIX=${WINEPREFIX:-$root/build/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
@@ -36,7 +39,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/launchers-bundle.XXXXXX") || exit 1
 trap 'rm -rf "$work"' EXIT
 trap 'exit 143' TERM INT
 
-python3 "$root/tools/bundle.py" --out "$work/out" --win64 "$win64" --win32 "$win32" || exit 1
+python3 "$root/tools/bundle.py" --out "$work/out" --win64 "$win64" --win32 "$win32" --arm64 "$arm64" || exit 1
 copy="$work/orvane tests (1)"
 python3 -m zipfile -e "$work"/out/orvane-tests-*.zip "$copy" || exit 1
 
@@ -84,13 +87,16 @@ expect() {  # WHAT STATUS LAST [LINE...]
 count() { (cd "$1" && ctest -N -LE release | sed -n 's/^Total Tests: //p'); }
 x64=$(count "$win64")
 x86=$(count "$win32")
+arm64=$(grep -c '"folder": "arm64"' "$copy/run-tests.json")
 run --list
-expect "every test listed" 0 "$((x64 + x86)) passed, 0 failed, 0 skipped" "Under Wine: yes" \
-  "64-bit programs \(x64\): $x64 passed, 0 failed, 0 skipped" "32-bit programs \(x86\): $x86 passed, 0 failed, 0 skipped"
+expect "every test listed" 0 "$((x64 + x86)) passed, 0 failed, $arm64 skipped" "Under Wine: yes" \
+  "64-bit programs \(x64\): $x64 passed, 0 failed, 0 skipped" "32-bit programs \(x86\): $x86 passed, 0 failed, 0 skipped" \
+  "ARM64 launchers \(arm64\): 0 passed, 0 failed, $arm64 skipped" \
+  "skip arm64 e2e_launch_tests: this Windows cannot run the programs of arm64"
 
-# 2. A few tests in full.
+# 2. A few tests in full (those of the ARM64 launchers among them skip).
 run text_tests runtime_at_exit_order usertext_startup_en_test_mode_1 e2e_long_path_tests e2e_hostile_tests
-expect "a few tests in full" 0 "5 passed, 0 failed, 1 skipped" "pass x64 text_tests" "pass x(64|86) runtime_at_exit_order" \
+expect "a few tests in full" 0 "5 passed, 0 failed, 3 skipped" "pass x64 text_tests" "pass x(64|86) runtime_at_exit_order" \
   "pass x64 usertext_startup_en_test_mode_1, 1 case of 2 skipped" "Spare drive: none, .+" "UNC share: none, .+" \
   "skip x64 e2e_long_path_tests: all 2 cases skipped; no spare drive: .+" \
   "pass x64 e2e_hostile_tests, [0-9]+ cases of [0-9]+ skipped; no spare drive: .+; no UNC share: .+" \
@@ -103,7 +109,7 @@ import json, sys
 with open(sys.argv[1]) as f:
     manifest = json.load(f)
 for name, case in (("planted_failure", "Planted.Fails"), ("planted_child", "Planted.LeavesAChildRunning")):
-    manifest["tests"].append({"folder": "x64", "name": name, "program": "bundle_planted_tests.exe",
+    manifest["tests"].append({"folder": "x64", "name": name, "program": "x64\\bundle_planted_tests.exe",
                               "arguments": ["--gtest_filter=" + case], "timeout": 300})
 with open(sys.argv[1], "w") as f:
     json.dump(manifest, f)

@@ -426,7 +426,7 @@ bool load(const std::u16string& here, std::string* bundle, std::vector<ArchFolde
     Test test;
     test.folder = text_of(entry, "folder");
     test.name = text_of(entry, "name");
-    test.argv.push_back(here + u16(test.folder) + u"\\" + u16(text_of(entry, "program")));
+    test.argv.push_back(here + u16(text_of(entry, "program")));
     for (const json& argument : items_of(entry, "arguments")) {
       test.argv.push_back(u16(argument.is_string() ? argument.get<std::string>() : ""));
     }
