@@ -42,9 +42,10 @@ ARCHES = (("x64", "win64", "64-bit programs", 0x8664), ("x86", "win32", "32-bit 
 DRIVEN = {"arm64": ("x64", "e2e", {"LAUNCHERS_E2E_ORVANE": "orvane.exe", "LAUNCHERS_E2E_KELMIS": "kelmis.exe",
                                    "LAUNCHERS_E2E_TOOL": "probe.exe", "LAUNCHERS_E2E_PLANTED_DLL": "planted_dll.dll"})}
 # Programs of a tree that the bundle leaves out: the launch-cost benchmark,
-# the runner (at the bundle's root instead), and the planted cases of the
-# bundle's own check (tests/release).
-LEFT_OUT = ("tools/launch_bench/", "tools/bundle/", "tests/release/")
+# the runner (at the bundle's root instead), the planted cases of the
+# bundle's own check (tests/release), and the installs that the ARM64 check
+# leaves in its tree for a look after a failure (arm64-e2e).
+LEFT_OUT = ("tools/launch_bench/", "tools/bundle/", "tests/release/", "arm64-e2e/")
 RUNNER = ("x86", "tools/bundle/run-tests.exe")
 # What may stand in front of a test program in a CTest command here: Wine's
 # loader through tools/wine-run, and the scripts that give it a spare drive
