@@ -8,7 +8,7 @@
 # must not reach them. The SHA-256 of the programs proved so stay in
 # build/repro/SHA256SUMS (./dev dist ships only those bytes).
 #
-# ./dev repro --bundle builds every program of the two Windows trees twice
+# ./dev repro --bundle builds every program of the three Windows trees twice
 # instead and compares the two test bundles as well (minutes longer).
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -42,7 +42,8 @@ build_copy() {
   python3 "$source/tools/sbom.py" write "$binary/sbom" "$launchers/orvane.exe" "$launchers/orvane.map" \
     "$kelmis.exe" "$kelmis.map" "$arm64/orvane.exe" "$arm64/orvane.map" "$arm64/kelmis.exe" "$arm64/kelmis.map"
   if [ $BUNDLE -eq 1 ]; then
-    python3 "$source/tools/bundle.py" --out "$binary/bundle" --win64 "$binary/win64" --win32 "$binary/win32" >/dev/null
+    python3 "$source/tools/bundle.py" --out "$binary/bundle" --win64 "$binary/win64" --win32 "$binary/win32" \
+      --arm64 "$binary/arm64" >/dev/null
   fi
 }
 

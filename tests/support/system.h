@@ -19,6 +19,10 @@ std::string system_name();
 // test is to skip with it.
 std::u16string given_resource(const wchar_t* variable, std::string* unavailable);
 
+// The runner's side: the value that tells a test program that the machine
+// cannot give the resource, and why.
+std::u16string unavailable_resource(const std::string& why);
+
 // Whether this process may create Windows services: under Windows only with
 // administrator rights. When not, *why says so.
 bool can_create_services(std::string* why);

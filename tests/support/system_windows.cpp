@@ -32,13 +32,19 @@ std::string system_name() {
          std::to_string(info.dwBuildNumber);
 }
 
+namespace {
+const char16_t kUnavailable[] = u"unavailable: ";
+}  // namespace
+
 std::u16string given_resource(const wchar_t* variable, std::string* unavailable) {
-  const std::u16string mark = u"unavailable: ";
+  const std::u16string mark = kUnavailable;
   std::u16string value = environment_text(variable);
   if (value.compare(0, mark.size(), mark) != 0) return value;
   *unavailable = utf8(value.substr(mark.size()));
   return u"";
 }
+
+std::u16string unavailable_resource(const std::string& why) { return kUnavailable + u16(why); }
 
 bool can_create_services(std::string* why) {
   SC_HANDLE manager = open_service_manager(SC_MANAGER_CREATE_SERVICE);

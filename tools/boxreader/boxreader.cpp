@@ -2,7 +2,7 @@
 // text), presses OK, waits for the program and reports its full 32-bit exit
 // code. Used by the demo, by scripts that cannot read Windows windows
 // themselves, and by the end-to-end check of the ARM64 launchers, whose
-// driver runs outside Wine (tests/e2e/arm64_e2e_test.cpp). Written with C
+// driver runs outside Wine (tests/e2e/arm64_e2e_test.py). Written with C
 // headers only: the ARM64 tree has no C++ library.
 //
 //   boxreader [--timeout MS] program [arguments...]
@@ -61,29 +61,6 @@
 namespace {
 
 // --- output text --------------------------------------------------------------
-
-// For people: as escaped, but a backslash stays single and a line break
-// shows as \n or \r.
-void put_field(Buffer* text, const wchar_t* wide) {
-  for (; *wide; ++wide) {
-    if (*wide == L'\n') {
-      put_ascii(text, "\\n");
-    } else if (*wide == L'\r') {
-      put_ascii(text, "\\r");
-    } else if (*wide == L'\\') {
-      put(text, '\\');
-    } else {
-      wchar_t one[2] = {*wide, 0};
-      if (*wide >= 0xD800 && *wide < 0xDC00 && wide[1] >= 0xDC00 && wide[1] < 0xE000) {
-        wchar_t pair[3] = {wide[0], wide[1], 0};
-        put_escaped(text, pair);
-        ++wide;
-        continue;
-      }
-      put_escaped(text, one);
-    }
-  }
-}
 
 void write_all(HANDLE handle, const Buffer& text) {
   DWORD written = 0;
@@ -203,9 +180,9 @@ int run_one(int argc, wchar_t** argv) {
   put_ascii(&out, box.found ? "box: yes\n" : "box: no\n");
   if (box.found) {
     put_ascii(&out, "title: ");
-    put_field(&out, box.title);
+    put_readable(&out, box.title, true);
     put_ascii(&out, "\ntext: ");
-    put_field(&out, box.text ? box.text : L"");
+    put_readable(&out, box.text, true);
     put(&out, '\n');
   }
   if (WaitForSingleObject(process.hProcess, timeout) != WAIT_OBJECT_0) {

@@ -196,7 +196,7 @@ struct Resource {
   std::string what;  // "spare drive", "UNC share"
   const char16_t* variable;
   std::u16string value, made;  // made: empty when unavailable
-  std::string note;
+  std::string why;             // why it is unavailable
 };
 
 // --- running a program -------------------------------------------------------------------
@@ -370,7 +370,7 @@ Outcome run_test(const Test& test, bool listing, const std::vector<Resource>& re
     for (const std::string& need : test.needs) {
       if (need != resource.need || resource.value.empty()) continue;  // (not made to list the cases)
       variables.push_back(std::make_unique<ScopedVariable>(resource.variable, resource.value));
-      if (resource.made.empty()) lacking += "; no " + resource.what + ": " + utf8(resource.value.substr(13));
+      if (resource.made.empty()) lacking += "; no " + resource.what + ": " + resource.why;
     }
   }
   for (const std::u16string& entry : test.set) {
@@ -507,11 +507,11 @@ int main(int argc, char** argv) {
       for (const std::string& need : test.needs) needed |= need == resource.need && is_chosen(test) && !listing;
     }
     if (!needed) continue;
-    std::string why;
+    std::string& why = resource.why;
     std::u16string share_name = u"orvane-tests-" + u16(decimal(GetCurrentProcessId()));
     resource.made =
         resource.need == "drive" ? define_drive(drive_folder, &why) : share_folder(share_folder_path, share_name, &why);
-    resource.value = resource.made.empty() ? u"unavailable: " + u16(why) : resource.made;
+    resource.value = resource.made.empty() ? unavailable_resource(why) : resource.made;
     std::string title = resource.need == "drive" ? "Spare drive: " : "UNC share: ";
     header.push_back(title + (resource.made.empty() ? "none, " + why : utf8(resource.made) + ", made for the run"));
   }

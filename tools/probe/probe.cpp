@@ -14,20 +14,6 @@
 
 namespace {
 
-// For people: like put_escaped, but a backslash stays single (paths read
-// naturally); only the machine report must be unambiguous.
-void put_readable(Buffer* buffer, const wchar_t* text) {
-  if (!text) return;
-  for (;;) {
-    size_t count = 0;
-    while (text[count] && text[count] != L'\\') ++count;
-    put_escaped(buffer, text, count);
-    if (!text[count]) return;
-    put(buffer, '\\');
-    text += count + 1;
-  }
-}
-
 void put_hex(Buffer* buffer, uint32_t value) {
   static const char kHex[] = "0123456789ABCDEF";
   put_ascii(buffer, "0x");

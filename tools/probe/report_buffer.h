@@ -1,7 +1,7 @@
 // The growing text in which the probe and the box reader put their reports
 // together before they write them out at once: bytes, ASCII, decimal
-// numbers and UTF-16 text escaped as probe_escape.h does it. Header-only and
-// written with C headers only (the ARM64 tree has no C++ library). Windows
+// numbers and UTF-16 text, escaped as probe_escape.h does it or readably.
+// Header-only and written with C headers only (the ARM64 tree has no C++ library). Windows
 // only: a process that cannot grow its report ends with exit code 251,
 // since there is nothing sensible left to say.
 #pragma once
@@ -45,6 +45,26 @@ inline void put_escaped(Buffer* buffer, const wchar_t* text) {
     while (text[count]) ++count;
   }
   put_escaped(buffer, text, count);
+}
+
+// For people: as put_escaped, but a backslash stays single (paths read
+// naturally) and, with `line_breaks_as_letters`, a line feed or carriage
+// return shows as \n or \r; only a machine report must be unambiguous. A
+// null text counts as empty.
+inline void put_readable(Buffer* buffer, const wchar_t* text, bool line_breaks_as_letters = false) {
+  if (!text) return;
+  for (;;) {
+    size_t count = 0;
+    while (text[count] && text[count] != L'\\' &&
+           !(line_breaks_as_letters && (text[count] == L'\n' || text[count] == L'\r'))) {
+      ++count;
+    }
+    put_escaped(buffer, text, count);
+    if (!text[count]) return;
+    put(buffer, '\\');
+    if (text[count] != L'\\') put(buffer, text[count] == L'\n' ? 'n' : 'r');
+    text += count + 1;
+  }
 }
 
 inline void put_decimal(Buffer* buffer, uint32_t value) {
